@@ -1,0 +1,14 @@
+#include "app/MenuBarAppDelegate.h"
+
+#include "menubar/MenuBarController.h"
+
+namespace kmb {
+
+void MenuBarAppDelegate::applicationDidFinishLaunching()
+{
+    MenuBarController& controller = MenuBarController::shared();
+    controller.systemMonitor()->startMonitoring();
+    controller.setupPopover();
+}
+
+} // namespace kmb

@@ -1,0 +1,87 @@
+#include "menubar/PopupWindow.h"
+
+#include "menubar/PopupPlacement.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace kmb {
+
+namespace {
+// An outside click closes the popup and then (same click) may activate the tray icon.
+constexpr qint64 sameClickWindowMs = 400;
+} // namespace
+
+PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
+    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFixedSize(contentSize);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+}
+
+void PopupWindow::setContent(QWidget* content)
+{
+    if (m_content == content)
+        return;
+    if (m_content)
+        m_content->deleteLater();
+    m_content = content;
+    if (m_content) {
+        m_content->setParent(this);
+        layout()->addWidget(m_content);
+    }
+}
+
+void PopupWindow::showRelativeTo(const QRect& anchor)
+{
+    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
+    move(popupPosition(anchor, size(), available));
+    show();
+    raise();
+    activateWindow();
+}
+
+void PopupWindow::performClose()
+{
+    if (!isVisible())
+        return;
+    m_closingByCommand = true;
+    hide();
+    m_closingByCommand = false;
+}
+
+bool PopupWindow::closedByRecentOutsideClick() const
+{
+    return m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < sameClickWindowMs;
+}
+
+void PopupWindow::showEvent(QShowEvent* event)
+{
+    m_sinceOutsideClose.invalidate();
+    QWidget::showEvent(event);
+    emit shown();
+}
+
+void PopupWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    emit closed();
+}
+
+void PopupWindow::mousePressEvent(QMouseEvent* event)
+{
+    // Qt delivers the press that lands outside a popup to the popup itself, then closes it.
+    if (!rect().contains(event->position().toPoint()))
+        m_sinceOutsideClose.start();
+    QWidget::mousePressEvent(event);
+}
+
+} // namespace kmb
