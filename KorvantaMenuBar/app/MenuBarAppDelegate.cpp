@@ -11,4 +11,9 @@ void MenuBarAppDelegate::applicationDidFinishLaunching()
     controller.setupPopover();
 }
 
+void MenuBarAppDelegate::showDashboard()
+{
+    MenuBarController::shared().showDashboard();
+}
+
 } // namespace kmb

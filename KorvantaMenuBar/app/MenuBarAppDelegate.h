@@ -14,6 +14,8 @@ public:
     // The launch sequence: controller (and tray icon), first sample, dashboard, settings
     // menu, low-disk check, in that order.
     void applicationDidFinishLaunching();
+    // Another launch of the utility asked for the dashboard.
+    void showDashboard();
     // The utility lives in the tray: closing its last window does not end it.
     static constexpr bool applicationShouldTerminateAfterLastWindowClosed() { return false; }
 };

@@ -1,17 +1,31 @@
 #include "app/MenuBarAppDelegate.h"
+#include "app/PlatformChoice.h"
+#include "app/QuitOnSignals.h"
+#include "app/SingleInstance.h"
 
 #include <QApplication>
 #include <QTimer>
 
 int main(int argc, char* argv[])
 {
+    kmb::preferX11UnderWayland();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
     QApplication::setQuitOnLastWindowClosed(
         kmb::MenuBarAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 
+    kmb::SingleInstance instance;
+    if (!instance.claim()) {
+        // Already running in this session: show its dashboard instead of a second icon.
+        kmb::SingleInstance::askRunningInstanceToShowDashboard();
+        return 0;
+    }
+    kmb::QuitOnSignals quitOnSignals;
+
     kmb::MenuBarAppDelegate delegate;
+    QObject::connect(&instance, &kmb::SingleInstance::showDashboardRequested, &delegate,
+                     &kmb::MenuBarAppDelegate::showDashboard);
     QTimer::singleShot(0, &delegate, &kmb::MenuBarAppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

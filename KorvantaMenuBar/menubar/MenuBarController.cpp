@@ -17,7 +17,9 @@ MenuBarController& MenuBarController::shared()
     static MenuBarController* const instance = [] {
         Dependencies dependencies;
         dependencies.sampler = LinuxStatusSampler::forThisMachine();
-        return new MenuBarController(std::move(dependencies), qApp);
+        // Deliberately never destroyed: the process ends with it, and tearing widgets
+        // down after QApplication is gone would crash.
+        return new MenuBarController(std::move(dependencies));
     }();
     return *instance;
 }
@@ -96,6 +98,17 @@ void MenuBarController::togglePopover(const QPoint& clickPosition)
         return;
     }
     m_popover->showRelativeTo(anchorRect(clickPosition));
+}
+
+} // namespace kmb
+
+namespace kmb {
+
+void MenuBarController::showDashboard()
+{
+    if (!m_popover || m_popover->isShown())
+        return;
+    m_popover->showRelativeTo(anchorRect(QCursor::pos()));
 }
 
 } // namespace kmb

@@ -44,6 +44,8 @@ public:
     // A click on the tray icon; `clickPosition` stands in for the icon's place when the
     // tray does not report its geometry.
     void togglePopover(const QPoint& clickPosition);
+    // Opens the dashboard (another launch of the utility, or the tray's context menu asked).
+    void showDashboard();
 
 private:
     void configureStatusItem();
