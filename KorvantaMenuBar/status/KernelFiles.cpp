@@ -1,0 +1,187 @@
+#include "status/KernelFiles.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kmb::kernelfiles {
+
+namespace {
+
+// sysfs class directories hold tens of entries; thousands only on very large machines.
+constexpr int scanLimit = 4096;
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : m_fd(fd) {}
+    ~FdCloser() { ::close(m_fd); }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int m_fd;
+};
+
+QByteArrayView trimmed(QByteArrayView text)
+{
+    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!text.isEmpty() && isSpace(text.front()))
+        text = text.sliced(1);
+    while (!text.isEmpty() && isSpace(text.back()))
+        text.chop(1);
+    return text;
+}
+
+template <typename T> std::optional<T> parseWhole(QByteArrayView text)
+{
+    text = trimmed(text);
+    if (text.isEmpty())
+        return std::nullopt;
+    T value{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || ptr != end)
+        return std::nullopt;
+    return value;
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
+
+// One maximal run of digits or of other characters, starting at pos.
+QStringView nextRun(QStringView text, qsizetype pos)
+{
+    const bool digits = isAsciiDigit(text.at(pos));
+    qsizetype end = pos + 1;
+    while (end < text.size() && isAsciiDigit(text.at(end)) == digits)
+        ++end;
+    return text.sliced(pos, end - pos);
+}
+
+// Digit runs by value, without converting (no overflow on long runs).
+int compareDigitRuns(QStringView a, QStringView b)
+{
+    auto stripZeros = [](QStringView run) {
+        while (run.size() > 1 && run.front() == u'0')
+            run = run.sliced(1);
+        return run;
+    };
+    a = stripZeros(a);
+    b = stripZeros(b);
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return a.compare(b);
+}
+
+} // namespace
+
+std::optional<QByteArray> readBounded(const QString& path, qsizetype maxBytes)
+{
+    if (path.isEmpty() || maxBytes <= 0)
+        return std::nullopt;
+    // O_NONBLOCK: opening a FIFO planted where a kernel file should be must not hang.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    FdCloser closer(fd);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+
+    QByteArray data(maxBytes, Qt::Uninitialized);
+    qsizetype filled = 0;
+    while (filled < maxBytes) {
+        const ssize_t got = ::read(fd, data.data() + filled, std::size_t(maxBytes - filled));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        filled += got;
+    }
+    data.truncate(filled);
+    return data;
+}
+
+std::optional<QString> readAttribute(const QString& path)
+{
+    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
+    if (!data)
+        return std::nullopt;
+    const qsizetype newline = data->indexOf('\n');
+    const QByteArrayView firstLine =
+        newline < 0 ? QByteArrayView(*data) : QByteArrayView(*data).first(newline);
+    return QString::fromUtf8(trimmed(firstLine));
+}
+
+std::optional<std::int64_t> readIntegerAttribute(const QString& path)
+{
+    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
+    if (!data)
+        return std::nullopt;
+    return parseInt64(*data);
+}
+
+std::optional<std::int64_t> parseInt64(QByteArrayView text)
+{
+    return parseWhole<std::int64_t>(text);
+}
+
+std::optional<std::uint64_t> parseUInt64(QByteArrayView text)
+{
+    return parseWhole<std::uint64_t>(text);
+}
+
+QStringList listEntries(const QString& dir, const QString& prefix, int maxEntries)
+{
+    QStringList names;
+    if (dir.isEmpty())
+        return names;
+    QDirIterator it(dir, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::System);
+    // A bound on what is scanned, not only on what is kept, so a huge directory cannot stall.
+    for (int scanned = 0; it.hasNext() && scanned < scanLimit; ++scanned) {
+        it.next();
+        const QString name = it.fileName();
+        if (name.startsWith(prefix))
+            names.append(name);
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    if (names.size() > maxEntries)
+        names.resize(maxEntries);
+    return names;
+}
+
+bool naturalLess(const QString& a, const QString& b)
+{
+    // Compares run by run, a number run before a text run, so that this is a strict weak
+    // order as std::sort requires; names equal by runs ("a01", "a1") fall back to plain order.
+    qsizetype posA = 0;
+    qsizetype posB = 0;
+    while (posA < a.size() && posB < b.size()) {
+        const QStringView runA = nextRun(a, posA);
+        const QStringView runB = nextRun(b, posB);
+        const bool digitsA = isAsciiDigit(runA.front());
+        const bool digitsB = isAsciiDigit(runB.front());
+        if (digitsA != digitsB)
+            return digitsA;
+        const int order = digitsA ? compareDigitRuns(runA, runB) : runA.compare(runB);
+        if (order != 0)
+            return order < 0;
+        posA += runA.size();
+        posB += runB.size();
+    }
+    if ((posA < a.size()) != (posB < b.size()))
+        return posB < b.size();
+    return a < b;
+}
+
+} // namespace kmb::kernelfiles
