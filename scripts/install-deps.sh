@@ -10,6 +10,8 @@ packages=(
   xvfb xauth trayer xdotool x11-utils imagemagick
   dbus dbus-x11 at-spi2-core python3 python3-pyatspi
   fonts-noto-cjk locales
+  desktop-file-utils appstream lintian librsvg2-bin dpkg-dev file
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

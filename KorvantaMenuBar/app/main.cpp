@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/MenuBarAppDelegate.h"
 #include "app/PlatformChoice.h"
 #include "app/QuitOnSignals.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char* argv[])
 {
+    // --help and --version answer without a display, so before QApplication.
+    kmb::handleCommandLine(argc, argv);
     kmb::preferX11UnderWayland();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));

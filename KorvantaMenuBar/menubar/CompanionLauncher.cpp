@@ -1,0 +1,270 @@
+#include "menubar/CompanionLauncher.h"
+
+#include "companion/CompanionLocations.h"
+#include "companion/DesktopEntry.h"
+#include "companion/ProgramFiles.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace kmb {
+
+namespace {
+
+// Room for an Exec line of 1 MiB plus the rest of an ordinary desktop file.
+constexpr qint64 kMaxDesktopFileBytes = (1 << 20) + (64 << 10);
+
+QString errnoText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+bool exists(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+bool isDirectory(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+struct FileRead {
+    QByteArray bytes;
+    QString error; // empty on success
+};
+
+// Reads a desktop file without ever waiting: non-blocking open (a FIFO must not stall the
+// GUI thread), regular files only, and a bounded size.
+FileRead readDesktopFile(const QString& path)
+{
+    const FileDescriptor fd(
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0)
+        return {{}, errnoText(errno)};
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return {{}, errnoText(errno)};
+    if (!S_ISREG(info.st_mode))
+        return {{}, QStringLiteral("not a regular file")};
+    const QString tooLarge =
+        QStringLiteral("larger than %1 bytes").arg(QString::number(kMaxDesktopFileBytes));
+    if (info.st_size > kMaxDesktopFileBytes)
+        return {{}, tooLarge};
+
+    QByteArray bytes(kMaxDesktopFileBytes + 1, Qt::Uninitialized);
+    qint64 total = 0;
+    while (total < bytes.size()) {
+        const ssize_t got = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return {{}, errnoText(errno)};
+        if (got == 0)
+            break;
+        total += got;
+    }
+    if (total > kMaxDesktopFileBytes) // grew after fstat
+        return {{}, tooLarge};
+    bytes.truncate(total);
+    return {bytes, {}};
+}
+
+bool tryExecSucceeds(const QString& tryExec, const QStringList& searchPath)
+{
+    if (tryExec.startsWith(QLatin1Char('/')))
+        return isExecutableFile(tryExec);
+    return findExecutableInPath(tryExec, searchPath).has_value();
+}
+
+StartResult startDetachedProcess(const QString& program, const QStringList& arguments,
+                                 const QString& workingDirectory)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(workingDirectory);
+    qint64 pid = 0;
+    if (process.startDetached(&pid))
+        return {true, {}};
+    return {false, process.errorString()};
+}
+
+void writeSystemLogLine(const QString& line)
+{
+    static const bool opened = [] {
+        ::openlog("KorvantaMenuBar", LOG_PID, LOG_USER);
+        return true;
+    }();
+    Q_UNUSED(opened);
+    const QByteArray utf8 = line.toUtf8();
+    ::syslog(LOG_NOTICE, "%s", utf8.constData());
+    std::fprintf(stderr, "%s\n", utf8.constData());
+}
+
+} // namespace
+
+CompanionLauncher::CompanionLauncher(LauncherEnvironment environment)
+    : m_environment(std::move(environment))
+{
+    if (!m_environment.startProcess)
+        m_environment.startProcess = [](const QString&, const QStringList&, const QString&) {
+            return StartResult{false, QStringLiteral("no way to start processes")};
+        };
+    if (!m_environment.log)
+        m_environment.log = [](const QString&) {};
+    if (!m_environment.beep)
+        m_environment.beep = [] {};
+}
+
+LauncherEnvironment CompanionLauncher::forThisProcess()
+{
+    LauncherEnvironment environment;
+    environment.bundleDirectory = QCoreApplication::applicationDirPath();
+    environment.xdgDataHome =
+        resolveXdgDataHome(qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
+    environment.xdgDataDirs = resolveXdgDataDirs(qEnvironmentVariable("XDG_DATA_DIRS"));
+    environment.executableSearchPath = resolveExecutableSearchPath(
+        qEnvironmentVariableIsSet("PATH") ? std::optional(qEnvironmentVariable("PATH"))
+                                          : std::nullopt);
+    environment.startProcess = &startDetachedProcess;
+    environment.log = &writeSystemLogLine;
+    environment.beep = &QApplication::beep;
+    return environment;
+}
+
+void CompanionLauncher::openCompanionApp(const QStringList& arguments)
+{
+    const std::optional<QString> located = locateCompanionApp();
+    if (!located) {
+        openCompanionAppByBundleIdentifier(arguments);
+        return;
+    }
+    // A directory is an AppDir: its AppRun is the entry point.
+    const QString program = isDirectory(*located) ? *located + QStringLiteral("/AppRun") : *located;
+    QString failure;
+    if (const auto refusal = refusalToRunProgram(program)) {
+        failure = *refusal;
+    } else {
+        const StartResult result = m_environment.startProcess(program, arguments, QString());
+        if (result.started)
+            return;
+        failure = result.errorText;
+    }
+    logLine(QStringLiteral("Failed to open Korvanta via URL: ") + failure);
+    openCompanionAppByBundleIdentifier(arguments);
+}
+
+std::optional<QString> CompanionLauncher::locateCompanionApp() const
+{
+    for (const QString& candidate : companionCandidatePaths(m_environment.bundleDirectory)) {
+        if (exists(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> CompanionLauncher::locateDesktopFile() const
+{
+    for (const QString& candidate :
+         desktopFileCandidatePaths(m_environment.xdgDataHome, m_environment.xdgDataDirs)) {
+        if (exists(candidate))
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void CompanionLauncher::openCompanionAppByBundleIdentifier(const QStringList& arguments)
+{
+    const std::optional<QString> desktopFile = locateDesktopFile();
+    if (!desktopFile) {
+        m_environment.beep();
+        return;
+    }
+    const FileRead read = readDesktopFile(*desktopFile);
+    if (!read.error.isEmpty()) {
+        failBundleIdentifierRoute(*desktopFile + QStringLiteral(": ") + read.error);
+        return;
+    }
+    const DesktopLaunchPlan plan = planDesktopLaunch(read.bytes, *desktopFile, arguments);
+    // Hidden and a failing TryExec mean "not installed", just like a missing file.
+    if (plan.kind == DesktopLaunchPlan::Kind::Hidden ||
+        (plan.tryExec && !tryExecSucceeds(*plan.tryExec, m_environment.executableSearchPath))) {
+        m_environment.beep();
+        return;
+    }
+    if (plan.kind == DesktopLaunchPlan::Kind::Invalid) {
+        failBundleIdentifierRoute(*desktopFile + QStringLiteral(": ") + plan.error);
+        return;
+    }
+
+    QString program = plan.command.program;
+    if (program.startsWith(QLatin1Char('/'))) {
+        if (const auto refusal = refusalToRunProgram(program)) {
+            failBundleIdentifierRoute(*refusal);
+            return;
+        }
+    } else if (program.contains(QLatin1Char('/'))) {
+        failBundleIdentifierRoute(
+            QStringLiteral("%1: Exec program %2 is neither an absolute path nor a bare name")
+                .arg(*desktopFile, program));
+        return;
+    } else if (const auto found =
+                   findExecutableInPath(program, m_environment.executableSearchPath)) {
+        program = *found;
+    } else {
+        failBundleIdentifierRoute(
+            QStringLiteral("%1: Exec program %2 is not in PATH").arg(*desktopFile, program));
+        return;
+    }
+
+    const StartResult result = m_environment.startProcess(
+        program, plan.command.arguments, plan.workingDirectory.value_or(QString()));
+    if (!result.started)
+        failBundleIdentifierRoute(result.errorText);
+}
+
+void CompanionLauncher::logLine(const QString& line)
+{
+    // Reasons may quote an Exec line of up to a megabyte; the log needs only its start.
+    constexpr qsizetype kMaxLogLineLength = 1024;
+    if (line.size() <= kMaxLogLineLength)
+        m_environment.log(line);
+    else
+        m_environment.log(line.left(kMaxLogLineLength) + QChar(0x2026));
+}
+
+void CompanionLauncher::failBundleIdentifierRoute(const QString& reason)
+{
+    logLine(QStringLiteral("Failed to open Korvanta via bundle identifier: ") + reason);
+    m_environment.beep();
+}
+
+} // namespace kmb

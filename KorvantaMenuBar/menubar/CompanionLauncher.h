@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+namespace kmb {
+
+struct StartResult {
+    bool started = false;
+    QString errorText; // why the process did not start
+};
+
+// Starts `program` with `arguments` as an argument vector, detached, in `workingDirectory`
+// (empty: ours). Reports synchronously whether it started.
+using ProcessStarter = std::function<StartResult(
+    const QString& program, const QStringList& arguments, const QString& workingDirectory)>;
+
+// Everything the launcher reads from or does to the outside world.
+struct LauncherEnvironment {
+    QString bundleDirectory; // the directory holding our executable
+    QString xdgDataHome;
+    QStringList xdgDataDirs;
+    QStringList executableSearchPath; // for bare program names in a desktop file
+    ProcessStarter startProcess;
+    std::function<void(const QString& line)> log;
+    std::function<void()> beep;
+};
+
+// Opens Korvanta: first from a bundle next to our own, then through its desktop file. A
+// failed attempt logs one line; a request that launches nothing ends in exactly one beep.
+class CompanionLauncher {
+public:
+    explicit CompanionLauncher(LauncherEnvironment environment);
+
+    // This process's bundle directory, XDG directories and PATH, a detached QProcess
+    // starter, the system log and the system beep.
+    static LauncherEnvironment forThisProcess();
+
+    void openCompanionApp(const QStringList& arguments);
+    // The first candidate bundle location that exists, symlinks followed (a dangling link
+    // does not count).
+    std::optional<QString> locateCompanionApp() const;
+    void openCompanionAppByBundleIdentifier(const QStringList& arguments);
+    // The desktop file that decides the bundle-identifier route: the first candidate that
+    // exists as anything, in XDG precedence order.
+    std::optional<QString> locateDesktopFile() const;
+
+private:
+    void logLine(const QString& line);
+    void failBundleIdentifierRoute(const QString& reason);
+
+    LauncherEnvironment m_environment;
+};
+
+} // namespace kmb

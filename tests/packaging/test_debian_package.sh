@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the Debian package with CPack into a scratch directory and checks it: lintian
+# finds no error, the fields are what the program needs at run time, the files are
+# there, the autostart entry is a conffile, and the packaged (stripped) program runs.
+# Nothing is installed on the machine.
+# Usage: test_debian_package.sh BUILD_DIR AUTOSTART_DIR APP_ID VERSION
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+build=$1 autostart_dir=$2 app_id=$3 version=$4
+
+require_tool cpack cmake
+require_tool dpkg-deb dpkg
+require_tool dpkg-shlibdeps dpkg-dev
+require_tool file file
+require_tool lintian lintian
+make_scratch
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB failed"; }
+debs=("$scratch"/out/*.deb)
+[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: ${debs[*]}"
+deb=${debs[0]}
+[ "$(basename "$deb")" = "korvanta-menubar_${version}_amd64.deb" ] ||
+  [ "$(basename "$deb")" = "korvanta-menubar_${version}_$(dpkg --print-architecture).deb" ] ||
+  fail "unexpected package file name $(basename "$deb")"
+
+echo "--- lintian (errors fail the test; warnings and infos are listed)"
+lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
+
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = korvanta-menubar ] || fail "Package is '$(field Package)'"
+[ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
+
+# package_names FIELD: the package names in a relationship field, one a line.
+package_names() { field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/d'; }
+
+# Depends comes from dpkg-shlibdeps: every Qt library the program links must be there.
+depends=$(package_names Depends)
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libstdc++6; do
+  grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
+done
+grep -qxF fonts-noto-cjk <<<"$depends" && fail "fonts-noto-cjk must be a Recommends, not a Depends"
+grep -qxF fonts-noto-cjk <<<"$(package_names Recommends)" ||
+  fail "Recommends lacks fonts-noto-cjk: $(field Recommends)"
+
+contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
+for path in \
+  ./usr/bin/korvanta-menubar \
+  "./usr/share/applications/$app_id.desktop" \
+  ".$autostart_dir/$app_id.desktop" \
+  "./usr/share/metainfo/$app_id.metainfo.xml" \
+  "./usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+  ./usr/share/man/man1/korvanta-menubar.1.gz \
+  ./usr/share/doc/korvanta-menubar/copyright \
+  ./usr/share/doc/korvanta-menubar/changelog.gz; do
+  grep -qxF -- "$path" <<<"$contents" || fail "the package lacks $path"
+done
+
+dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles >"$scratch/conffiles" 2>/dev/null ||
+  fail "the package has no conffiles"
+grep -qxF "$autostart_dir/$app_id.desktop" "$scratch/conffiles" ||
+  fail "the autostart entry is not a conffile: $(cat "$scratch/conffiles")"
+
+dpkg-deb --extract "$deb" "$scratch/root"
+program=$scratch/root/usr/bin/korvanta-menubar
+[[ $(file "$program") == *", stripped"* ]] || fail "the packaged program is not stripped"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 20 "$program" --version 2>&1) ||
+  fail "the packaged program's --version failed: $out"
+[ "$out" = "KorvantaMenuBar $version" ] || fail "the packaged program printed '$out'"
+
+echo "$(basename "$deb"): lintian clean of errors; Depends: $(field Depends)"
