@@ -9,11 +9,10 @@ void MenuBarAppDelegate::applicationDidFinishLaunching()
     MenuBarController& controller = MenuBarController::shared();
     controller.systemMonitor()->startMonitoring();
     controller.setupPopover();
+    controller.setupSettingsMenu();
+    controller.startLowDiskSpaceMonitoring();
 }
 
-void MenuBarAppDelegate::showDashboard()
-{
-    MenuBarController::shared().showDashboard();
-}
+void MenuBarAppDelegate::showDashboard() { MenuBarController::shared().showDashboard(); }
 
 } // namespace kmb

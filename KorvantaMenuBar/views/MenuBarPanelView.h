@@ -2,15 +2,21 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <array>
 #include <functional>
 
-class QLabel;
+class QMenu;
 
 namespace kmb {
 
+class CleanedTotalButton;
+class MetricCard;
+class PanelHeaderButton;
+class SettingsMenuButton;
 class SystemStatusMonitor;
 
-// The dashboard shown in the tray popup: the monitor's figures, redrawn once per pass.
+// The dashboard shown in the tray popup: a header that opens Korvanta, four figure tiles and
+// a footer with the cleaned total and the settings gear. Redrawn once per monitor pass.
 class MenuBarPanelView : public QWidget {
     Q_OBJECT
 
@@ -18,8 +24,13 @@ public:
     static constexpr int panelWidth = 420;
     static constexpr int panelHeight = 384;
 
+    // quitMenuBar is kept for the owner; no control of the panel quits.
     MenuBarPanelView(SystemStatusMonitor* systemMonitor, std::function<void()> openApp,
-                     std::function<void()> quitMenuBar, QWidget* parent = nullptr);
+                     std::function<void()> quitMenuBar, std::function<QMenu*()> settingsMenu,
+                     QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void scheduleReload();
@@ -28,7 +39,11 @@ private:
     QPointer<SystemStatusMonitor> m_monitor;
     std::function<void()> m_openApp;
     std::function<void()> m_quitMenuBar;
-    QLabel* m_text = nullptr;
+    PanelHeaderButton* m_header = nullptr;
+    std::array<MetricCard*, 4> m_cards{};
+    QWidget* m_footer = nullptr;
+    CleanedTotalButton* m_cleanedTotal = nullptr;
+    SettingsMenuButton* m_settings = nullptr;
     bool m_reloadPending = false;
 };
 

@@ -1,0 +1,38 @@
+#include "views/LowDiskSpacePrompt.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace kmb {
+
+QString promptAvailableText(std::int64_t availableBytes)
+{
+    const double gigabytes = double(std::max<std::int64_t>(availableBytes, 0)) / 1e9;
+    // printf-style on purpose: a fixed "." and two decimals whatever the locale.
+    const QString amount = QString::asprintf("%.2f GB", gigabytes);
+    return QCoreApplication::translate("kmb::LowDiskSpacePromptView", "可用： %1").arg(amount);
+}
+
+double promptUsageFraction(std::int64_t availableBytes, std::int64_t totalBytes)
+{
+    if (totalBytes <= 0)
+        return 0.9;
+    // Negative free space means more than the whole volume is in use (and total − available
+    // could overflow): the bar is as full as it gets.
+    if (availableBytes < 0)
+        return 0.96;
+    const std::int64_t used = std::max<std::int64_t>(totalBytes - availableBytes, 0);
+    const double fraction = double(used) / double(totalBytes);
+    if (fraction <= 0.06)
+        return 0.06;
+    if (fraction > 0.96)
+        return 0.96;
+    return fraction;
+}
+
+double promptFillWidth(double trackWidth, double fraction)
+{
+    return std::max(trackWidth * fraction, 10.0);
+}
+
+} // namespace kmb

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPainterPath>
+#include <QString>
+
+class QLabel;
+class QPainter;
+class QWidget;
+
+// Small shared pieces of the painted views: fonts, text labels and shapes.
+namespace kmb::viewkit {
+
+// The desktop's UI font at a pixel size and weight (design points are logical pixels).
+QFont uiFont(int pixelSize, QFont::Weight weight);
+
+void setTextColor(QWidget* widget, const QColor& color);
+
+// A text element. It lets mouse events through so that a label inside a button does not
+// swallow the click.
+QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color,
+                  QWidget* parent = nullptr);
+
+// Rounded rectangle with continuous corners: the curvature eases in over about 1.5 radii
+// instead of switching abruptly from a straight edge to a circular arc.
+QPainterPath continuousRoundedRect(const QRectF& rect, qreal radius);
+
+// Fully rounded ends (radius = half the shorter side).
+QPainterPath capsule(const QRectF& rect);
+
+// Physical pixels per logical pixel of whatever the painter draws on; lets raster glyphs
+// stay sharp when a view is rendered at 2x.
+qreal deviceScale(const QPainter& painter);
+
+} // namespace kmb::viewkit
