@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto times = kmb::parseCpuStat(bytes);
     if (times)
         (void)kmb::cpuLoadPercent(*times, *times);
-    (void)kmb::parseInt64(bytes);
-    (void)kmb::parseUInt64(bytes);
+    (void)kmb::kernelfiles::parseInt64(bytes);
+    (void)kmb::kernelfiles::parseUInt64(bytes);
     return 0;
 }

@@ -20,6 +20,6 @@ for t in "${targets[@]}"; do
   work="$build/corpus/$t"
   mkdir -p "$work" "$build/findings/$t"
   echo "== $t for ${seconds}s"
-  "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=5 -rss_limit_mb=2048 \
+  "$build/fuzz/$t" -max_total_time="$seconds" -print_final_stats=1 -timeout=30 -rss_limit_mb=2048 \
     -max_len=1048576 -artifact_prefix="$build/findings/$t/" "$work" "$seeds"
 done
