@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libxcb1-dev
+  qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
   dbus dbus-x11 at-spi2-core python3 python3-pyatspi
+  haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils libatk-adaptor
   fonts-noto-cjk locales
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev file
   clang-14 libclang-rt-14-dev
@@ -28,9 +30,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# The history tests also run under a locale with a decimal comma.
-if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  as_root sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
-  as_root locale-gen >/dev/null
-fi
+# The history tests also run under a locale with a decimal comma; the language tests start
+# the utility under an English and a Chinese locale.
+for wanted in de_DE en_US zh_CN; do
+  if ! locale -a 2>/dev/null | grep -qi "^${wanted}\.utf-\?8$"; then
+    as_root sed -i "s/^# *\(${wanted}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^${wanted}.UTF-8 UTF-8" /etc/locale.gen ||
+      echo "${wanted}.UTF-8 UTF-8" | as_root tee -a /etc/locale.gen >/dev/null
+    as_root locale-gen >/dev/null
+  fi
+done

@@ -3,6 +3,7 @@
 #include "app/PlatformChoice.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
+#include "views/Translations.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -15,6 +16,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
+    // English texts under an English UI language, the texts as written otherwise.
+    kmb::installTranslations();
     QApplication::setQuitOnLastWindowClosed(
         kmb::MenuBarAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
 

@@ -11,6 +11,7 @@
 #include "views/LowDiskSpacePromptView.h"
 #include "views/MenuBarPanelView.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
@@ -68,7 +69,9 @@ void MenuBarController::configureStatusItem()
     m_statusItem->setToolTip(QStringLiteral("Korvanta"));
     connect(m_statusItem, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                // A press soon after the previous one comes as a double click (e.g. when
+                // Esc closed the popup just before): it is a click on the icon all the same.
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
                     togglePopover(QCursor::pos());
             });
     updateTrayContextMenu();
@@ -85,7 +88,14 @@ void MenuBarController::updateTrayContextMenu()
     m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
     m_trayMenu->addAction(tr("打开面板"), this, &MenuBarController::showDashboard);
     m_trayMenu->addSeparator();
-    m_trayMenu->addActions(m_settingsMenu->actions());
+    // Entries of its own that trigger the settings menu's: an action shown in two menus
+    // is announced by screen readers as belonging to the one read first.
+    for (QAction* action : m_settingsMenu->actions()) {
+        if (action->isSeparator())
+            m_trayMenu->addSeparator();
+        else
+            m_trayMenu->addAction(action->text(), action, &QAction::trigger);
+    }
     m_statusItem->setContextMenu(m_trayMenu.get());
 }
 
@@ -102,8 +112,19 @@ void MenuBarController::setupPopover()
     m_popover = popover;
 }
 
+namespace {
+// A native Wayland client learns neither where the tray shows the icon nor where the pointer
+// is (QCursor::pos() is stale there): its popups open centred on the primary screen.
+bool onNativeWayland()
+{
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+} // namespace
+
 QRect MenuBarController::anchorRect(const QPoint& clickPosition) const
 {
+    if (onNativeWayland())
+        return {};
     if (m_statusItem) {
         const QRect geometry = m_statusItem->geometry();
         if (geometry.isValid() && !geometry.isEmpty())
@@ -114,6 +135,8 @@ QRect MenuBarController::anchorRect(const QPoint& clickPosition) const
 
 QRect MenuBarController::currentAnchor() const
 {
+    if (onNativeWayland())
+        return {};
     if (m_statusItem) {
         const QRect geometry = m_statusItem->geometry();
         if (geometry.isValid() && !geometry.isEmpty())

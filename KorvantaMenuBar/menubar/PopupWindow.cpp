@@ -39,11 +39,14 @@ void PopupWindow::setContent(QWidget* content)
 
 void PopupWindow::showRelativeTo(const QRect& anchor)
 {
-    QScreen* screen = QGuiApplication::screenAt(anchor.center());
+    QScreen* screen = anchor.isNull() ? nullptr : QGuiApplication::screenAt(anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), size());
-    move(popupPosition(anchor, size(), available));
+    if (anchor.isNull())
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    else
+        move(popupPosition(anchor, size(), available));
     show();
     raise();
     activateWindow();
@@ -72,6 +75,10 @@ void PopupWindow::showEvent(QShowEvent* event)
 
 void PopupWindow::hideEvent(QHideEvent* event)
 {
+    // The next opening starts without a focused control (and without its focus ring);
+    // Tab reaches the first one.
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
     QWidget::hideEvent(event);
     emit closed();
 }

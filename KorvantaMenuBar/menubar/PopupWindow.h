@@ -17,7 +17,8 @@ public:
     void setContent(QWidget* content);
     QWidget* content() const { return m_content; }
 
-    // Shows the popup next to `anchor` (global coordinates), raises and activates it.
+    // Shows the popup next to `anchor` (global coordinates), raises and activates it. A null
+    // anchor (nowhere known) centres it on the primary screen.
     void showRelativeTo(const QRect& anchor);
     bool isShown() const { return isVisible(); }
     void performClose();

@@ -21,6 +21,20 @@ QString itemNamePrefix(qint64 pid)
     return QStringLiteral("org.kde.StatusNotifierItem-%1-").arg(pid);
 }
 
+// Qt's tray items each talk over a connection of their own, named after the item
+// ("org.kde.StatusNotifierItem-<pid>-<n>", n from 1), and register with the watcher under
+// that connection's unique name.
+QList<QDBusConnection> trayItemConnections(qint64 pid)
+{
+    QList<QDBusConnection> connections;
+    for (int n = 1; n <= 8; ++n) {
+        QDBusConnection connection(itemNamePrefix(pid) + QString::number(n));
+        if (connection.isConnected())
+            connections << connection;
+    }
+    return connections;
+}
+
 template <typename Handler>
 void callAsync(const QDBusMessage& message, QObject* context, Handler handler)
 {
@@ -72,14 +86,25 @@ void StatusNotifierRegistration::check()
         if (reply.isError())
             return;
         const QStringList items = reply.value().variant().toStringList();
-        if (!listsOurItem(items, QDBusConnection::sessionBus().baseService(),
-                          QCoreApplication::applicationPid()))
+        const qint64 pid = QCoreApplication::applicationPid();
+        bool listed = listsOurItem(items, QDBusConnection::sessionBus().baseService(), pid);
+        for (const QDBusConnection& connection : trayItemConnections(pid))
+            listed = listed || listsOurItem(items, connection.baseService(), pid);
+        if (!listed)
             registerAgain();
     });
 }
 
 void StatusNotifierRegistration::registerAgain()
 {
+    // As Qt does it: the item's own connection names its unique name.
+    for (QDBusConnection connection : trayItemConnections(QCoreApplication::applicationPid())) {
+        QDBusMessage registration =
+            QDBusMessage::createMethodCall(watcherService, watcherPath, watcherService,
+                                           QStringLiteral("RegisterStatusNotifierItem"));
+        registration << connection.baseService();
+        connection.asyncCall(registration, callTimeoutMs);
+    }
     QDBusMessage list = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("ListNames"));

@@ -2,6 +2,8 @@
 
 #include "status/FallbackTexts.h"
 
+#include <QCoreApplication>
+
 #include <limits>
 
 namespace kmb {
@@ -31,13 +33,14 @@ BatteryTexts batteryTexts(const std::optional<PowerSourceDescription>& source)
         return {fallback::placeholder(), fallback::batteryUnavailable()};
     const std::int64_t percent =
         batteryPercent(source->currentCapacity.value_or(0), source->maxCapacity.value_or(0));
+    // Display texts: translated when the application has a translation installed.
     QString status;
     if (source->isCharging)
-        status = QStringLiteral("充电中");
+        status = QCoreApplication::translate("kmb::BatterySampling", "充电中");
     else if (source->powerSourceState == acPowerState())
-        status = QStringLiteral("已充满");
+        status = QCoreApplication::translate("kmb::BatterySampling", "已充满");
     else
-        status = QStringLiteral("电池供电");
+        status = QCoreApplication::translate("kmb::BatterySampling", "电池供电");
     return {QString::number(percent) + u'%', status};
 }
 

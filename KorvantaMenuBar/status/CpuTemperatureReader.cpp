@@ -22,6 +22,15 @@ std::optional<int> inputIndex(const QString& fileName)
     return int(*index);
 }
 
+std::optional<int> hottestInputCelsius(const std::vector<QString>& files)
+{
+    std::vector<std::optional<std::int64_t>> readings;
+    readings.reserve(files.size());
+    for (const QString& file : files)
+        readings.push_back(kernelfiles::readIntegerAttribute(file));
+    return hottestCelsius(readings);
+}
+
 } // namespace
 
 CpuTemperatureReader::CpuTemperatureReader(QString sysRoot)
@@ -32,14 +41,34 @@ CpuTemperatureReader::CpuTemperatureReader(QString sysRoot)
 
 std::optional<int> CpuTemperatureReader::readPackageCelsius() const
 {
+    // Without a source in use, every call searches: "--°C" is on screen meanwhile, and a
+    // sensor that read garbage for a while, or a device that went away and came back, must
+    // show its reading at the next pass, not a minute later.
+    if (m_chosenInputs && !m_chosenInputs->empty() &&
+        m_readsSinceDiscovery < kRediscoverAfterReads) {
+        ++m_readsSinceDiscovery;
+        if (const std::optional<int> celsius = hottestInputCelsius(*m_chosenInputs))
+            return celsius;
+        // The source stopped giving a reading: search again now.
+    }
+    return discover();
+}
+
+std::optional<int> CpuTemperatureReader::discover() const
+{
+    m_readsSinceDiscovery = 0;
+    m_chosenInputs = std::vector<QString>();
     // Thermal zones are only looked at when no hwmon device gives a reading.
     for (auto list :
          {&CpuTemperatureReader::listHwmonSources, &CpuTemperatureReader::listThermalZoneSources}) {
         std::vector<TemperatureSource> sources = (this->*list)();
         orderTemperatureSources(sources);
         for (const TemperatureSource& source : sources) {
-            if (const std::optional<int> celsius = readSource(source))
+            std::vector<QString> files = inputFiles(source);
+            if (const std::optional<int> celsius = hottestInputCelsius(files)) {
+                m_chosenInputs = std::move(files);
                 return celsius;
+            }
         }
     }
     return std::nullopt;
@@ -74,17 +103,11 @@ std::vector<TemperatureSource> CpuTemperatureReader::listThermalZoneSources() co
     return sources;
 }
 
-std::optional<int> CpuTemperatureReader::readSource(const TemperatureSource& source) const
+std::vector<QString> CpuTemperatureReader::inputFiles(const TemperatureSource& source) const
 {
-    if (!isThermalZone(source.kind))
-        return readHwmon(m_hwmonDir + u'/' + source.dirName, source.kind);
-    const QString path = m_thermalDir + u'/' + source.dirName + QStringLiteral("/temp");
-    return hottestCelsius({kernelfiles::readIntegerAttribute(path)});
-}
-
-std::optional<int> CpuTemperatureReader::readHwmon(const QString& deviceDir,
-                                                   TemperatureSourceKind kind) const
-{
+    if (isThermalZone(source.kind))
+        return {m_thermalDir + u'/' + source.dirName + QStringLiteral("/temp")};
+    const QString deviceDir = m_hwmonDir + u'/' + source.dirName;
     std::vector<TemperatureInput> inputs;
     for (const QString& file : kernelfiles::listEntries(deviceDir, QStringLiteral("temp"))) {
         const std::optional<int> index = inputIndex(file);
@@ -94,13 +117,11 @@ std::optional<int> CpuTemperatureReader::readHwmon(const QString& deviceDir,
                                   QStringLiteral("_label");
         inputs.push_back({*index, kernelfiles::readAttribute(labelPath).value_or(QString())});
     }
-    std::vector<std::optional<std::int64_t>> readings;
-    for (const int index : packageInputs(kind, inputs)) {
-        readings.push_back(kernelfiles::readIntegerAttribute(deviceDir + QStringLiteral("/temp") +
-                                                             QString::number(index) +
-                                                             QStringLiteral("_input")));
-    }
-    return hottestCelsius(readings);
+    std::vector<QString> files;
+    for (const int index : packageInputs(source.kind, inputs))
+        files.push_back(deviceDir + QStringLiteral("/temp") + QString::number(index) +
+                        QStringLiteral("_input"));
+    return files;
 }
 
 } // namespace kmb

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 namespace kmb::fallback {
@@ -15,7 +16,7 @@ inline QString diskName()
 }
 inline QString batteryUnavailable()
 {
-    return QStringLiteral("不可用");
+    return QCoreApplication::translate("kmb::BatterySampling", "不可用");
 }
 inline QString cpuTemperature()
 {

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStorageInfo>
 #include <limits>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace kmb {
@@ -34,25 +35,40 @@ VolumeReading homeVolumeReading(const HomeVolumeStats& stats)
             saturatedBytes(stats.totalBlocks, stats.fragmentSize)};
 }
 
-HomeVolumeReader::HomeVolumeReader(QString homePath) : m_homePath(std::move(homePath)) {}
+HomeVolumeReader::HomeVolumeReader(QString homePath)
+    : m_homePath(std::move(homePath)), m_nativePath(QFile::encodeName(m_homePath))
+{
+}
 
 std::optional<HomeVolumeStats> HomeVolumeReader::read() const
 {
-    if (m_homePath.isEmpty())
+    if (m_nativePath.isEmpty())
         return std::nullopt;
     struct statvfs info {};
-    if (::statvfs(QFile::encodeName(m_homePath).constData(), &info) != 0)
+    if (::statvfs(m_nativePath.constData(), &info) != 0)
         return std::nullopt;
     HomeVolumeStats stats;
     stats.availableBlocks = info.f_bavail;
     stats.totalBlocks = info.f_blocks;
     stats.fragmentSize = info.f_frsize;
-    // Parses the mount table; the label comes from /dev/disk/by-label.
-    const QStorageInfo storage(m_homePath);
-    if (storage.isValid()) {
-        stats.label = storage.name();
-        stats.mountPath = storage.rootPath();
+    struct stat home {};
+    if (::stat(m_nativePath.constData(), &home) != 0) {
+        m_names.reset();
+        return stats;
     }
+    if (!m_names || m_names->device != home.st_dev) {
+        // Parses the mount table; the label comes from /dev/disk/by-label.
+        Names names;
+        names.device = home.st_dev;
+        const QStorageInfo storage(m_homePath);
+        if (storage.isValid()) {
+            names.label = storage.name();
+            names.mountPath = storage.rootPath();
+        }
+        m_names = std::move(names);
+    }
+    stats.label = m_names->label;
+    stats.mountPath = m_names->mountPath;
     return stats;
 }
 

@@ -2,9 +2,11 @@
 
 #include "status/StatusSampler.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <sys/types.h>
 
 namespace kmb {
 
@@ -25,6 +27,10 @@ QString homeVolumeName(const QString& label, const QString& mountPath);
 
 VolumeReading homeVolumeReading(const HomeVolumeStats& stats);
 
+// Each read is one statvfs and one stat of the home directory. The names come from the mount
+// table and /dev/disk/by-label, which are looked at again only when the directory's device
+// changes (another volume mounted there, or the home moved): parsing the mount table is by far
+// the dearest part of a pass, and its answer does not change from one pass to the next.
 class HomeVolumeReader {
 public:
     explicit HomeVolumeReader(QString homePath);
@@ -32,7 +38,15 @@ public:
     std::optional<HomeVolumeStats> read() const;
 
 private:
+    struct Names {
+        dev_t device = 0;
+        QString label;
+        QString mountPath;
+    };
+
     QString m_homePath;
+    QByteArray m_nativePath;
+    mutable std::optional<Names> m_names; // of the device the home was last seen on
 };
 
 } // namespace kmb

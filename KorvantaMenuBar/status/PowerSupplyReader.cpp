@@ -2,7 +2,42 @@
 
 #include "status/KernelFiles.h"
 
+#include <limits>
+
 namespace kmb {
+
+namespace {
+
+using Reading = std::optional<std::int64_t>;
+
+constexpr std::int64_t kernelIntMax = std::numeric_limits<std::int32_t>::max();
+
+Reading within(Reading value, std::int64_t low, std::int64_t high)
+{
+    return value && *value >= low && *value <= high ? value : std::nullopt;
+}
+
+// Both halves of a now/full pair, or neither.
+void keepPlausiblePair(Reading& now, Reading& full)
+{
+    now = within(now, 0, kernelIntMax);
+    full = within(full, 1, kernelIntMax);
+    if (!now || !full || *now > 2 * *full) {
+        now.reset();
+        full.reset();
+    }
+}
+
+} // namespace
+
+BatteryCharge plausibleCharge(const BatteryCharge& read)
+{
+    BatteryCharge charge = read;
+    charge.capacityPercent = within(read.capacityPercent, 0, 100);
+    keepPlausiblePair(charge.energyNow, charge.energyFull);
+    keepPlausiblePair(charge.chargeNow, charge.chargeFull);
+    return charge;
+}
 
 PowerSupplyReader::PowerSupplyReader(QString sysRoot)
     : m_dir(sysRoot + QStringLiteral("/class/power_supply"))
@@ -37,7 +72,7 @@ std::optional<PowerSourceDescription> PowerSupplyReader::readFirstPowerSource() 
         return kernelfiles::readIntegerAttribute(*batteryDir + QLatin1StringView(attribute));
     };
     BatteryCharge charge;
-    charge.capacityPercent = integer("capacity");
+    charge.capacityPercent = within(integer("capacity"), 0, 100);
     if (!charge.capacityPercent) {
         charge.energyNow = integer("energy_now");
         charge.energyFull = integer("energy_full");
@@ -46,7 +81,7 @@ std::optional<PowerSourceDescription> PowerSupplyReader::readFirstPowerSource() 
     }
     const QString status =
         kernelfiles::readAttribute(*batteryDir + QStringLiteral("status")).value_or(QString());
-    return describeBattery(charge, status, externalPowerOnline);
+    return describeBattery(plausibleCharge(charge), status, externalPowerOnline);
 }
 
 } // namespace kmb

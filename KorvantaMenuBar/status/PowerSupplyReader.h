@@ -7,6 +7,13 @@
 
 namespace kmb {
 
+// The charge attributes that a kernel can report, the others unread. power_supply values are
+// 32-bit ints: capacity counts only in 0…100, as its ABI defines it; energy_now and charge_now
+// in 0…INT32_MAX, energy_full and charge_full in 1…INT32_MAX. A pair whose now is more than
+// twice its full counts as unread too (a worn battery does report a little above 100 %, never
+// that much), so that the next source is tried and no absurd percentage is shown.
+BatteryCharge plausibleCharge(const BatteryCharge& read);
+
 // Reads <sys>/class/power_supply: the machine's first battery, by name, and whether any
 // external supply is online.
 class PowerSupplyReader {

@@ -4,6 +4,7 @@
 #include "views/Palette.h"
 #include "views/ViewKit.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -16,7 +17,7 @@ QString aboutVersionText(const QString& shortVersion, const QString& buildNumber
 {
     const QString version = shortVersion.isEmpty() ? QStringLiteral("1.0.0") : shortVersion;
     const QString build = buildNumber.isEmpty() ? QStringLiteral("dev") : buildNumber;
-    return QStringLiteral("版本 %1 (%2)").arg(version, build);
+    return QCoreApplication::translate("kmb::AboutWindowView", "版本 %1 (%2)").arg(version, build);
 }
 
 LineSpacedLabel::LineSpacedLabel(const QString& text, qreal extraLineSpacing, QWidget* parent)

@@ -137,6 +137,7 @@ QWidget* LowDiskSpacePromptView::buildMessageArea(const QString& diskName,
     auto* available =
         viewkit::makeLabel(promptAvailableText(availableBytes), figureFont, palette::white(), area);
     available->setObjectName(QStringLiteral("promptAvailable"));
+    available->setMinimumWidth(available->sizeHint().width()); // a long name must not hide it
     labels->addWidget(name, 0, Qt::AlignBaseline);
     labels->addStretch(1);
     labels->addWidget(available, 0, Qt::AlignBaseline);

@@ -5,6 +5,8 @@
 #include "views/PlainButton.h"
 #include "views/ViewKit.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -17,10 +19,24 @@ constexpr int padding = 14;
 constexpr int cornerRadius = 12;
 constexpr int rowSpacing = 8; // between the symbol, the texts and the detail
 constexpr int bottomRowHeight = 18;
+
+// A screen reader announces a tile as a group named by its title, its figures following.
+QAccessibleInterface* accessibleCard(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(MetricCard::staticMetaObject.className()) &&
+        object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Grouping);
+    return nullptr;
+}
 } // namespace
 
 MetricCard::MetricCard(MetricCardContent content, QWidget* parent) : QWidget(parent)
 {
+    static const bool accessibleCardsInstalled = [] {
+        QAccessible::installFactory(accessibleCard);
+        return true;
+    }();
+    (void)accessibleCardsInstalled;
     setFixedSize(cardWidth, cardHeight);
 
     auto* root = new QVBoxLayout(this);
@@ -92,6 +108,8 @@ void MetricCard::setContent(MetricCardContent content)
     const QString actionTitle = m_content.actionTitle.value_or(QString());
     m_button->setText(actionTitle);
     m_button->setAccessibleName(actionTitle);
+    // Two tiles carry the same button: the description tells them apart.
+    m_button->setAccessibleDescription(m_content.title);
     m_button->setVisible(hasActionButton(m_content));
 
     setAccessibleName(m_content.title);

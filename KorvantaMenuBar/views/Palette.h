@@ -35,6 +35,12 @@ inline QColor label()
     return white(0.85);
 }
 
+// The ring around the control that has keyboard focus, on the dark surfaces of both popups.
+inline QColor focusRing()
+{
+    return white(0.9);
+}
+
 // Dashboard.
 inline QColor panelGradientStart()
 {

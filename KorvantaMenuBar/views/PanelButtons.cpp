@@ -52,6 +52,7 @@ PanelHeaderButton::PanelHeaderButton(const QString& iconResource, QWidget* paren
 
     setAccessibleName(name);
     setAccessibleDescription(hint);
+    setFocusRingRadius(headerRadius);
 }
 
 void PanelHeaderButton::paintEvent(QPaintEvent*)
@@ -82,6 +83,7 @@ CleanedTotalButton::CleanedTotalButton(QWidget* parent) : PlainButton(parent)
     m_text->setObjectName(QStringLiteral("cleanedTotalText"));
     row->addWidget(m_text);
     row->addStretch(1);
+    setFocusRingRadius(10);
 }
 
 void CleanedTotalButton::setTotalText(const QString& text)

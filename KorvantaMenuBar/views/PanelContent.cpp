@@ -22,20 +22,23 @@ PanelFigures readPanelFigures(const SystemStatusMonitor& monitor)
     return figures;
 }
 
-// Card texts are built from data and shown as they are; the ASCII colon is deliberate.
+// The dashboard's fixed words are translatable, with the figures filled in; the ASCII
+// colons are deliberate.
 QString volumeValueText(std::int64_t availableDiskBytes, const QLocale& locale)
 {
-    return QStringLiteral("可用: ") + formatFileBytes(availableDiskBytes, locale);
+    return QCoreApplication::translate("kmb::MenuBarPanelView", "可用: %1")
+        .arg(formatFileBytes(availableDiskBytes, locale));
 }
 
 QString memoryValueText(std::uint64_t availableMemoryBytes, const QLocale& locale)
 {
-    return QStringLiteral("可用: ") + formatMemoryBytes(availableMemoryBytes, locale);
+    return QCoreApplication::translate("kmb::MenuBarPanelView", "可用: %1")
+        .arg(formatMemoryBytes(availableMemoryBytes, locale));
 }
 
 QString cpuValueText(const QString& cpuLoadText)
 {
-    return QStringLiteral("加载: ") + cpuLoadText;
+    return QCoreApplication::translate("kmb::MenuBarPanelView", "加载: %1").arg(cpuLoadText);
 }
 
 QString cleanedTotalText(std::int64_t totalCleanedBytes, const QLocale& locale)
@@ -47,14 +50,17 @@ QString cleanedTotalText(std::int64_t totalCleanedBytes, const QLocale& locale)
 std::array<MetricCardContent, 4>
 panelCards(const PanelFigures& figures, const std::function<void()>& openApp, const QLocale& locale)
 {
-    const QString release = QStringLiteral("释放");
+    // The disk name and "CPU" are names, not words: they stay as they are.
+    const QString release = QCoreApplication::translate("kmb::MenuBarPanelView", "释放");
     return {{
         {figures.diskName, volumeValueText(figures.availableDiskBytes, locale), std::nullopt,
          release, QStringLiteral("internaldrive"), palette::systemYellow(), openApp},
-        {QStringLiteral("内存"), memoryValueText(figures.availableMemoryBytes, locale),
-         std::nullopt, release, QStringLiteral("memorychip"), palette::white(), openApp},
-        {QStringLiteral("电池"), figures.batteryStatusText, figures.batteryPercentText,
-         std::nullopt, QStringLiteral("battery.100"), palette::white(), nullptr},
+        {QCoreApplication::translate("kmb::MenuBarPanelView", "内存"),
+         memoryValueText(figures.availableMemoryBytes, locale), std::nullopt, release,
+         QStringLiteral("memorychip"), palette::white(), openApp},
+        {QCoreApplication::translate("kmb::MenuBarPanelView", "电池"), figures.batteryStatusText,
+         figures.batteryPercentText, std::nullopt, QStringLiteral("battery.100"), palette::white(),
+         nullptr},
         {QStringLiteral("CPU"), cpuValueText(figures.cpuLoadText), figures.cpuTemperatureText,
          std::nullopt, QStringLiteral("cpu"), palette::systemYellow(), nullptr},
     }};

@@ -16,10 +16,10 @@ QPointF settingsMenuAnchor(qreal buttonWidth)
 }
 
 SettingsMenuButton::SettingsMenuButton(std::function<QMenu*()> settingsMenu, QWidget* parent)
-    : QAbstractButton(parent), m_settingsMenu(std::move(settingsMenu))
+    : PlainButton(parent), m_settingsMenu(std::move(settingsMenu))
 {
     setAccessibleName(tr("设置"));
-    setCursor(Qt::PointingHandCursor);
+    setFocusRingRadius(slotSize / 2.0);
     connect(this, &QAbstractButton::clicked, this, &SettingsMenuButton::showMenu);
 }
 

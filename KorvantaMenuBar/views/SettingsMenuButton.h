@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "views/PlainButton.h"
+
 #include <QPointF>
 #include <functional>
 
@@ -13,7 +14,7 @@ namespace kmb {
 QPointF settingsMenuAnchor(qreal buttonWidth);
 
 // The dashboard's gear: a borderless symbol button that pops up the settings menu.
-class SettingsMenuButton : public QAbstractButton {
+class SettingsMenuButton : public PlainButton {
     Q_OBJECT
 
 public:

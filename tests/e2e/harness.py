@@ -1028,3 +1028,732 @@ if __name__ == "__main__":
         sys.exit(_demo(sys.argv[2:]))
     sys.stderr.write("usage: harness.py demo --binary PATH --out DIR [--keep]\n")
     sys.exit(2)
+
+
+# ---------------------------------------------------------------------------------------
+# Acceptance helpers: finding and pressing controls, closing windows, pressing through
+# AT-SPI, small volumes, the low-disk prompt's day record and relocated binaries.
+
+DASHBOARD_SIZE = (420, 384)
+PROMPT_SIZE = (338, 202)
+LOW_DISK_LIMIT_BYTES = 49_999_999_999
+
+
+def find_accessibles(node, name=None, role=None, showing_only=False):
+    """Nodes of a subtree with the given name and/or role, in tree order."""
+    found = []
+    for item in accessible_nodes(node):
+        if name is not None and item.get("name") != name:
+            continue
+        if role is not None and item.get("role") != role:
+            continue
+        if showing_only and "showing" not in item.get("states", ()):
+            continue
+        found.append(item)
+    return found
+
+
+def find_accessible(node, name=None, role=None):
+    """The one showing node with that name and/or role; AssertionError unless exactly one."""
+    found = find_accessibles(node, name, role, showing_only=True)
+    if len(found) != 1:
+        raise AssertionError("expected one showing %s named %r, found %d; texts: %s"
+                             % (role or "node", name, len(found), accessible_texts(node)))
+    return found[0]
+
+
+def click_accessible(session, node, button=1):
+    """Clicks the middle of a node's on-screen extents with xdotool; returns the point."""
+    x, y, width, height = node.get("extents") or (0, 0, 0, 0)
+    if width <= 0 or height <= 0:
+        raise AssertionError("%s %r has no area on screen: %s"
+                             % (node.get("role"), node.get("name"), node.get("extents")))
+    point = (x + width // 2, y + height // 2)
+    session.click(*point, button=button)
+    return point
+
+
+def accessible_of_window(session, window, since, timeout=15.0):
+    """The top-level accessible whose showing event (after mark ``since``) covers ``window``."""
+    geometry = [window.x, window.y, window.width, window.height]
+    return session.wait_for_accessible(lambda n: n.get("extents") == geometry, timeout,
+                                       since=since)
+
+
+def wait_for_window_of_size(session, size, timeout=10.0):
+    """Waits until the utility shows exactly one top-level window of ``size`` (others,
+    such as the About window, may be shown too); returns it."""
+    def shown():
+        session._check_app_alive()
+        matching = [w for w in session.toplevel_windows() if (w.width, w.height) == tuple(size)]
+        return matching[0] if len(matching) == 1 else None
+    return wait_until(shown, timeout, "a %dx%d window of the utility" % tuple(size))[0]
+
+
+def open_dashboard(session, timeout=15.0):
+    """Clicks the icon and waits for the dashboard; returns (window, accessible, seconds)."""
+    mark = session.event_mark()
+    session.click_icon()
+    clicked = time.monotonic()
+    popup = wait_for_window_of_size(session, DASHBOARD_SIZE, timeout)
+    elapsed = time.monotonic() - clicked
+    return popup, accessible_of_window(session, popup, mark, timeout), elapsed
+
+
+_CLOSE_REQUEST_CODE = r"""
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                         ctypes.POINTER(Event)]
+x.XFlush.argtypes = [ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x.XOpenDisplay(None)
+if not display:
+    sys.exit(2)
+window = int(sys.argv[1], 0)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+event.xclient.data[1] = 0  # CurrentTime
+if not x.XSendEvent(display, window, 0, 0, ctypes.byref(event)):
+    sys.exit(3)
+x.XFlush(display)
+x.XCloseDisplay(display)
+"""
+
+
+def request_close(session, window):
+    """Asks a top-level window to close the way a window manager's close button does: a
+    WM_DELETE_WINDOW message. Xvfb runs no window manager that could send it, and
+    ``xdotool windowclose`` destroys the X window behind the toolkit's back instead."""
+    session._x(SYSTEM_PYTHON, "-c", _CLOSE_REQUEST_CODE, str(window.id))
+
+
+_ACTOR_CODE = r"""
+import json, sys
+import gi
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib
+import pyatspi
+
+pid = int(sys.argv[1])
+toplevels = []
+
+def emit(message):
+    sys.stdout.write(json.dumps(message, ensure_ascii=False) + "\n")
+    sys.stdout.flush()
+
+def walk(accessible, depth=0):
+    yield accessible
+    if depth < 40:
+        for index in range(accessible.childCount):
+            child = accessible.getChildAtIndex(index)
+            if child is not None:
+                yield from walk(child, depth + 1)
+
+def on_showing(event):
+    try:
+        source = event.source
+        if (event.detail1 and source is not None and source.get_process_id() == pid
+                and source.parent is not None
+                and source.parent.getRoleName() == "application"
+                and not any(source == known for known in toplevels)):
+            toplevels.append(source)
+    except Exception as error:
+        emit({"type": "error", "message": repr(error)})
+
+def uncached(accessible):
+    # libatspi caches names and children; a read must see what the window shows now.
+    application = accessible.get_application()
+    if application is not None:
+        application.set_cache_mask(Atspi.Cache.NONE)
+    return accessible
+
+def press(role, name, action):
+    for toplevel in list(toplevels):
+        try:
+            for accessible in walk(uncached(toplevel)):
+                if accessible.name != name or accessible.getRoleName() != role:
+                    continue
+                actions = accessible.queryAction()
+                names = [actions.getName(i) for i in range(actions.nActions)]
+                if action not in names:
+                    return {"type": "result", "done": False, "actions": names}
+                return {"type": "result", "done": bool(actions.doAction(names.index(action))),
+                        "actions": names}
+        except Exception as error:
+            emit({"type": "error", "message": repr(error)})
+    return {"type": "result", "done": False, "actions": None}
+
+def dump(accessible, depth=0):
+    try:
+        box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        extents = [box.x, box.y, box.width, box.height]
+    except NotImplementedError:
+        extents = None
+    node = {"role": accessible.getRoleName(), "name": accessible.name or "",
+            "description": accessible.description or "",
+            "states": sorted(pyatspi.stateToString(s)
+                             for s in accessible.getState().getStates()),
+            "extents": extents, "children": []}
+    if depth < 40:
+        for index in range(accessible.childCount):
+            child = accessible.getChildAtIndex(index)
+            if child is not None:
+                node["children"].append(dump(child, depth + 1))
+    return node
+
+def read():
+    nodes = []
+    for toplevel in list(toplevels):
+        try:
+            uncached(toplevel)
+            if toplevel.getState().contains(pyatspi.STATE_SHOWING):
+                nodes.append(dump(toplevel))
+        except Exception as error:
+            emit({"type": "error", "message": repr(error)})
+    return {"type": "tree", "nodes": nodes}
+
+def on_stdin(channel, condition):
+    line = sys.stdin.readline()
+    if not line:
+        pyatspi.Registry.stop()
+        return False
+    request = json.loads(line)
+    if request["command"] == "read":
+        emit(read())
+    else:
+        emit(press(request["role"], request["name"], request["action"]))
+    return True
+
+pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
+GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
+                  GLib.IOCondition.IN | GLib.IOCondition.HUP, on_stdin)
+emit({"type": "ready"})
+pyatspi.Registry.start()
+"""
+
+
+class AtspiActor:
+    """Reads and presses controls through AT-SPI, as a screen reader does.
+
+    A helper process of the session remembers every top-level accessible of the utility
+    that shows after it started (popups and menus included). ``read()`` gives the current
+    trees of those still showing, read afresh: the watcher's snapshot goes through
+    libatspi's cache and keeps texts as they were first read. ``press()`` runs an action
+    (AT-SPI's Action interface) on a descendant picked by role and name, also after its
+    window was hidden again. Start it before the windows it is to know show; it is
+    stopped with the session.
+    """
+
+    def __init__(self, session, timeout=20.0):
+        import queue
+        self._lines = queue.Queue()
+        self._process = session._spawn(
+            "atspi-actor", [SYSTEM_PYTHON, "-c", _ACTOR_CODE, str(session.app.pid)],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        threading.Thread(target=self._read, name="atspi-actor-reader", daemon=True).start()
+        self._expect("ready", timeout)
+
+    def _read(self):
+        for raw in self._process.popen.stdout:
+            try:
+                self._lines.put(json.loads(raw.decode("utf-8")))
+            except ValueError:
+                self._lines.put({"type": "error", "message": "unreadable %r" % raw[:200]})
+        self._lines.put({"type": "eof"})
+        # The helper has ended (at the latest when the session stops it): close our ends.
+        self._process.popen.stdout.close()
+        try:
+            self._process.popen.stdin.close()
+        except OSError:
+            pass
+
+    def _expect(self, kind, timeout):
+        import queue
+        end = time.monotonic() + timeout
+        while True:
+            try:
+                message = self._lines.get(timeout=max(0.0, end - time.monotonic()))
+            except queue.Empty:
+                raise WaitTimeout("the AT-SPI actor sent no %s within %.0f s" % (kind, timeout))
+            if message["type"] == kind:
+                return message
+            if message["type"] == "eof":
+                raise HarnessError("the AT-SPI actor ended; see %s" % self._process.log_path)
+
+    def press(self, role, name, action="Press", timeout=20.0):
+        """Runs ``action`` on the first remembered node with that role and name; returns
+        the helper's answer {"done": bool, "actions": [names] or None when not found}."""
+        self._send({"command": "press", "role": role, "name": name, "action": action})
+        return self._expect("result", timeout)
+
+    def read(self, timeout=20.0):
+        """Current accessible trees of the utility's shown top-level windows."""
+        self._send({"command": "read"})
+        return self._expect("tree", timeout)["nodes"]
+
+    def read_window(self, window, timeout=20.0):
+        """A fresh read of the accessible tree covering a shown window, or None."""
+        geometry = [window.x, window.y, window.width, window.height]
+        for node in self.read(timeout):
+            if node.get("extents") == geometry:
+                return node
+        return None
+
+    def _send(self, request):
+        self._process.popen.stdin.write((json.dumps(request) + "\n").encode("utf-8"))
+        self._process.popen.stdin.flush()
+
+
+def _mount_tmpfs(directory, size_bytes):
+    try:
+        result = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%d,mode=0755" % size_bytes,
+                                 "tmpfs", str(directory)], capture_output=True, timeout=20)
+    except (OSError, subprocess.TimeoutExpired):
+        return False
+    return result.returncode == 0
+
+
+def _unmount(directory):
+    for argv in (["umount", str(directory)], ["umount", "-l", str(directory)]):
+        if subprocess.run(argv, capture_output=True, timeout=20).returncode == 0:
+            return
+        time.sleep(0.2)
+
+
+class SmallVolume:
+    """A directory on a volume with less than 50 GB free, for the low-disk prompt.
+
+    Preferably a fresh tmpfs of ``size_bytes`` mounted for the test (needs root or
+    CAP_SYS_ADMIN); otherwise a directory under /dev/shm when that volume has less than
+    50 GB free. ``path`` is None when neither is possible; ``reason`` says why.
+    Use as a context manager: the tmpfs is unmounted and the directory removed at the end.
+    """
+
+    def __init__(self, size_bytes=64 << 20):
+        self.size_bytes = size_bytes
+        self.path = None
+        self.mounted = False
+        self.reason = ""
+        self._base = None
+
+    def __enter__(self):
+        self._base = Path(tempfile.mkdtemp(prefix="%s%s-volume-" % (TEMP_PREFIX, _owner())))
+        if _mount_tmpfs(self._base, self.size_bytes):
+            self.mounted = True
+            self.path = self._base
+            return self
+        self.reason = "mounting a tmpfs failed (not root?)"
+        shm = Path("/dev/shm")
+        try:
+            stats = os.statvfs(shm)
+            if stats.f_bavail * stats.f_frsize <= LOW_DISK_LIMIT_BYTES:
+                self.path = Path(tempfile.mkdtemp(prefix=TEMP_PREFIX + "home-", dir=shm))
+                return self
+            self.reason += "; /dev/shm has 50 GB or more free"
+        except OSError as error:
+            self.reason += "; /dev/shm: %s" % error
+        return self
+
+    def __exit__(self, *exc):
+        if self.mounted:
+            _unmount(self._base)
+        elif self.path is not None:
+            shutil.rmtree(self.path, ignore_errors=True)
+        if self._base is not None:
+            shutil.rmtree(self._base, ignore_errors=True)
+        return False
+
+
+def mount_point_of(path):
+    """The mount point of the volume holding ``path`` (longest matching /proc/self/mounts
+    entry), computed here independently of the utility."""
+    path = os.path.realpath(path)
+    best = "/"
+    with open("/proc/self/mounts", encoding="utf-8", errors="replace") as mounts:
+        for line in mounts:
+            fields = line.split()
+            if len(fields) < 2:
+                continue
+            target = fields[1].replace("\\040", " ").replace("\\011", "\t") \
+                              .replace("\\012", "\n").replace("\\134", "\\")
+            inside = path == target or path.startswith(target.rstrip("/") + "/")
+            if inside and len(target) >= len(best):
+                best = target
+    return best
+
+
+def recorded_prompt_day(session):
+    """The low-disk prompt's day in the session's settings file, or None."""
+    import configparser
+    parser = configparser.ConfigParser(interpolation=None)
+    parser.optionxform = str
+    try:
+        parser.read_string(session.settings_path.read_text(encoding="utf-8"))
+    except (OSError, configparser.Error):
+        return None
+    return parser.get("General", LOW_DISK_DAY_KEY, fallback=None)
+
+
+def record_prompt_day(session, day):
+    """Rewrites the settings file with ``day`` (a date or text) as the prompt's last day,
+    atomically, as if the prompt had last been shown then."""
+    text = "[General]\n%s=%s\n" % (LOW_DISK_DAY_KEY, day)
+    session.settings_path.parent.mkdir(parents=True, exist_ok=True)
+    temporary = session.settings_path.with_name(session.settings_path.name + ".new")
+    temporary.write_text(text, encoding="utf-8")
+    os.replace(temporary, session.settings_path)
+
+
+def use_binary(session, binary):
+    """Makes a session not yet started run ``binary`` (e.g. a copy of the utility in a
+    directory tree of the test's own) instead of the one given on the command line."""
+    if session.app is not None:
+        raise HarnessError("the session has started already")
+    session.binary = Path(binary).resolve()
+    return session
+
+
+# ---------------------------------------------------------------------------------------
+# Desktop-integration helpers: keys, focus, further launches of the utility, a stand-in
+# Korvanta that records its launches, other programs' accessible trees and the
+# StatusNotifierItem programs.
+
+STATUS_NOTIFIER_WATCHER = "org.kde.StatusNotifierWatcher"
+
+
+def press_keys(session, *keys):
+    """Types X key names (xdotool syntax: "Tab", "Return", "shift+Tab") one after another."""
+    session._x("xdotool", "key", "--delay", "80", *keys)
+
+
+def focused_accessibles(node):
+    """The nodes of a subtree that have keyboard focus now."""
+    return [item for item in accessible_nodes(node) if "focused" in item.get("states", ())]
+
+
+def spawn(session, name, argv, env=None, **kwargs):
+    """Starts another process of the session (own process group, log under artifacts,
+    stopped with the session)."""
+    return session._spawn(name, argv, env, **kwargs)
+
+
+def run_utility_again(session, extra_env=None, timeout=20.0):
+    """Starts the utility once more in the session's environment (plus ``extra_env``) and
+    waits for it to exit; returns (CompletedProcess, seconds it ran)."""
+    env = session.app_env()
+    env.update(extra_env or {})
+    started = time.monotonic()
+    result = subprocess.run([str(session.binary)], env=env, stdin=subprocess.DEVNULL,
+                            capture_output=True, timeout=timeout, preexec_fn=_child_setup)
+    return result, time.monotonic() - started
+
+
+def embedded_icons(session):
+    """Every viewable window of the utility's class inside a tray host (any process)."""
+    result = session._x("xdotool", "search", "--onlyvisible", "--classname",
+                        "^korvanta-menubar$", check=False)
+    ids = {int(token) for token in result.stdout.split()}
+    tree = session.window_tree()
+    return [tree[i] for i in sorted(ids) if i in tree and tree[i].parent != session.root_window]
+
+
+class StandInKorvanta:
+    """A Korvanta that records its launches, installed as the desktop entry the utility
+    looks up (XDG_DATA_HOME/applications/com.korvanta.Korvanta.desktop). Create it before
+    the session starts."""
+
+    def __init__(self, session):
+        self.record = session.temp / "korvanta-launches.jsonl"
+        program = session.temp / "korvanta-stand-in"
+        program.write_text(
+            "#!%s\nimport json, sys\nwith open(%r, 'a') as f:\n"
+            "    f.write(json.dumps(sys.argv[1:]) + '\\n')\n" % (SYSTEM_PYTHON, str(self.record)))
+        program.chmod(0o700)
+        entry = session.data_home / "applications" / "com.korvanta.Korvanta.desktop"
+        entry.parent.mkdir(parents=True, exist_ok=True)
+        entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
+
+    def launches(self):
+        """The argument lists of every launch so far, in order."""
+        try:
+            lines = self.record.read_text().splitlines()
+        except FileNotFoundError:
+            return []
+        return [json.loads(line) for line in lines if line.strip()]
+
+
+_APPLICATION_TREE_CODE = r"""
+import json, sys
+import pyatspi
+
+def dump(accessible, depth=0):
+    try:
+        box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        extents = [box.x, box.y, box.width, box.height]
+    except NotImplementedError:
+        extents = None
+    try:
+        actions = accessible.queryAction()
+        action_names = [actions.getName(i) for i in range(actions.nActions)]
+    except NotImplementedError:
+        action_names = []
+    node = {"role": accessible.getRoleName(), "name": accessible.name or "",
+            "states": sorted(pyatspi.stateToString(s) for s in accessible.getState().getStates()),
+            "extents": extents, "actions": action_names, "children": []}
+    if depth < 30:
+        for index in range(accessible.childCount):
+            child = accessible.getChildAtIndex(index)
+            if child is not None:
+                node["children"].append(dump(child, depth + 1))
+    return node
+
+desktop = pyatspi.Registry.getDesktop(0)
+trees = [dump(app) for app in desktop if app is not None and app.name == sys.argv[1]]
+print(json.dumps(trees, ensure_ascii=False))
+"""
+
+
+def application_trees(session, application_name):
+    """Fresh accessible trees of every application of that name on the session's AT-SPI
+    bus (another program's, e.g. a tray host's), read by a new process each time."""
+    result = session._x(SYSTEM_PYTHON, "-c", _APPLICATION_TREE_CODE, application_name)
+    return json.loads(result.stdout or "[]")
+
+
+_ACTIVATE_CODE = r"""
+import sys
+import pyatspi
+
+def find(accessible, role, name, depth=0):
+    if accessible.getRoleName() == role and accessible.name == name:
+        return accessible
+    if depth < 30:
+        for index in range(accessible.childCount):
+            child = accessible.getChildAtIndex(index)
+            found = find(child, role, name, depth + 1) if child is not None else None
+            if found is not None:
+                return found
+    return None
+
+application, role, name = sys.argv[1:4]
+for app in pyatspi.Registry.getDesktop(0):
+    if app is not None and app.name == application:
+        target = find(app, role, name)
+        if target is not None:
+            actions = target.queryAction()
+            sys.exit(0 if actions.nActions and actions.doAction(0) else 3)
+sys.exit(2)
+"""
+
+
+def activate_accessible(session, application_name, role, name):
+    """Runs the first action (click/activate) of another program's accessible, found by
+    role and name; True when it ran."""
+    result = session._x(SYSTEM_PYTHON, "-c", _ACTIVATE_CODE, application_name, role, name,
+                        check=False)
+    return result.returncode == 0
+
+
+def dbus_property(session, service, path, interface, name):
+    """Reads a D-Bus property on the session bus; returns dbus-send's literal reply text,
+    or None when the call failed (no such service)."""
+    result = subprocess.run(
+        ["dbus-send", "--session", "--print-reply=literal", "--reply-timeout=3000",
+         "--dest=" + service, path, "org.freedesktop.DBus.Properties.Get",
+         "string:" + interface, "string:" + name],
+        env=session.base_env(), capture_output=True, text=True, timeout=10)
+    return result.stdout if result.returncode == 0 else None
+
+
+def registered_status_notifier_items(session):
+    """The watcher's RegisteredStatusNotifierItems, or None while no watcher answers."""
+    reply = dbus_property(session, STATUS_NOTIFIER_WATCHER, "/StatusNotifierWatcher",
+                          STATUS_NOTIFIER_WATCHER, "RegisteredStatusNotifierItems")
+    if reply is None:
+        return None
+    return re.findall(r"[^\s\[\]]+", reply.replace("variant", "").replace("array", ""))
+
+
+def bus_name_owner(session, name):
+    """The unique name owning a well-known bus name, or None."""
+    result = subprocess.run(
+        ["dbus-send", "--session", "--print-reply=literal", "--dest=org.freedesktop.DBus",
+         "/org/freedesktop/DBus", "org.freedesktop.DBus.GetNameOwner", "string:" + name],
+        env=session.base_env(), capture_output=True, text=True, timeout=10)
+    return result.stdout.strip() if result.returncode == 0 else None
+
+
+def bus_name_pid(session, name):
+    """The process id behind a bus name, or None."""
+    result = subprocess.run(
+        ["dbus-send", "--session", "--print-reply=literal", "--dest=org.freedesktop.DBus",
+         "/org/freedesktop/DBus", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+         "string:" + name],
+        env=session.base_env(), capture_output=True, text=True, timeout=10)
+    words = result.stdout.split()
+    return int(words[-1]) if result.returncode == 0 and words else None
+
+
+def status_notifier_items_of(session, pid):
+    """The watcher's registered items that belong to process ``pid`` (an entry is a bus
+    name, optionally followed by an object path)."""
+    return [item for item in registered_status_notifier_items(session) or []
+            if bus_name_pid(session, item.split("/")[0]) == pid]
+
+
+def start_status_notifier_watcher(session, timeout=15.0):
+    """Starts status-notifier-watcher and waits until it owns its bus name."""
+    watcher = spawn(session, "status-notifier-watcher", ["status-notifier-watcher"])
+
+    def owned():
+        if not watcher.running():
+            raise HarnessError("status-notifier-watcher exited; see %s" % watcher.log_path)
+        return session._bus_name_has_owner(STATUS_NOTIFIER_WATCHER)
+    wait_until(owned, timeout, "status-notifier-watcher to own its bus name")
+    watcher.ready_at = time.monotonic()
+    return watcher
+
+
+def start_status_notifier_host(session, size=30):
+    """Starts the standalone StatusNotifierItem host: a bar along the top edge whose icons
+    are packed to its end (the right)."""
+    return spawn(session, "gtk-sni-tray-standalone",
+                 ["gtk-sni-tray-standalone", "--top", "--end", "--size", str(size)])
+
+
+# ---------------------------------------------------------------------------------------
+# Hostile environments: the desktop as an unprivileged user; the utility alone in a
+# private mount namespace with fake kernel trees and a small HOME.
+
+class HostileSession(Session):
+    """A Session that can run as another user and give the utility its own mount namespace.
+
+    Options besides Session's (all need root, which CI is):
+      run_as: a user name, e.g. "nobody". Every process of the session then runs as that
+          user and its groups (through setpriv, which also sets a parent-death signal: a
+          change of user clears the one the harness sets), and the session's directories
+          and seeded files belong to it. The whole desktop changes user, not the utility
+          alone: the accessibility bus admits only its own user and root. The harness
+          stays root and reads, writes and chmods the session's files at will.
+      sys_class: a directory bound over /sys/class for the utility only; put fake
+          power_supply/, hwmon/ and thermal/ trees in it. The whole of /sys/class is
+          replaced, since a class that this machine lacks cannot be a mount point. The
+          harness keeps writing to the directory while the utility runs: bind mounts show
+          the changes.
+      proc_meminfo: a file bound over /proc/meminfo for the utility only.
+      home_size: bytes of a fresh tmpfs mounted over HOME for the utility only: a home
+          volume with little free space, so the low-disk prompt is due.
+    """
+
+    def __init__(self, binary, artifacts=None, name="session", *, run_as=None,
+                 sys_class=None, proc_meminfo=None, home_size=None, **options):
+        super().__init__(binary, artifacts, name, **options)
+        self.user = None
+        if run_as is not None:
+            import pwd
+            self.user = pwd.getpwnam(run_as)
+        self.sys_class = Path(sys_class) if sys_class is not None else None
+        self.proc_meminfo = Path(proc_meminfo) if proc_meminfo is not None else None
+        self.home_size = home_size
+        self.give_to_user(self.temp)
+
+    def give_to_user(self, path):
+        """Hands ``path`` and everything below it (symlinks not followed) to run_as."""
+        if self.user is None:
+            return
+        ids = (self.user.pw_uid, self.user.pw_gid)
+        os.lchown(path, *ids)
+        if os.path.isdir(path) and not os.path.islink(path):
+            for directory, subdirectories, files in os.walk(path):
+                for entry in subdirectories + files:
+                    os.lchown(os.path.join(directory, entry), *ids)
+
+    def as_user(self, argv):
+        """``argv`` run as the session's user (unchanged without run_as)."""
+        if self.user is None:
+            return list(argv)
+        return ["setpriv", "--reuid=%d" % self.user.pw_uid, "--regid=%d" % self.user.pw_gid,
+                "--init-groups", "--pdeathsig=SIGKILL", "--", *argv]
+
+    def _spawn(self, name, argv, env=None, as_user=True, **kwargs):
+        return super()._spawn(name, self.as_user(argv) if as_user else argv, env, **kwargs)
+
+    def _seed_files(self):
+        super()._seed_files()
+        self.give_to_user(self.temp)
+
+    def _bus_name_has_owner(self, name):
+        # The session bus admits its own user only.
+        result = subprocess.run(
+            self.as_user(["dbus-send", "--session", "--print-reply=literal",
+                          "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                          "org.freedesktop.DBus.NameHasOwner", "string:" + name]),
+            env=self.base_env(), capture_output=True, text=True, timeout=10)
+        return result.returncode == 0 and "true" in result.stdout
+
+    def start_app(self):
+        if self.sys_class is None and self.proc_meminfo is None and self.home_size is None:
+            return super().start_app()
+        if not os.access(self.binary, os.X_OK):
+            raise HarnessError("not an executable: %s" % self.binary)
+        import shlex
+        steps = ["set -e"]
+        if self.sys_class is not None:
+            steps.append("mount --bind %s /sys/class" % shlex.quote(str(self.sys_class)))
+        if self.proc_meminfo is not None:
+            steps.append("mount --bind %s /proc/meminfo" % shlex.quote(str(self.proc_meminfo)))
+        if self.home_size is not None:
+            options = "size=%d,mode=0700" % self.home_size
+            if self.user is not None:
+                options += ",uid=%d,gid=%d" % (self.user.pw_uid, self.user.pw_gid)
+            steps.append("mount -t tmpfs -o %s tmpfs %s"
+                         % (options, shlex.quote(str(self.home))))
+        steps.append("exec " + " ".join(shlex.quote(word)
+                                        for word in self.as_user([str(self.binary)])))
+        # unshare and sh exec in turn: the utility keeps the pid that the session knows.
+        self.app = self._spawn("korvanta-menubar",
+                               ["unshare", "--mount", "--propagation", "private", "--",
+                                "/bin/sh", "-c", "\n".join(steps)],
+                               env=self.app_env(), as_user=False)
+        return self.app
+
+    def kill_tray(self, sig=signal.SIGKILL):
+        """Kills the tray host's process group with ``sig`` and waits until it is gone."""
+        if self.tray is None:
+            raise HarnessError("no tray host runs")
+        tray, self.tray = self.tray, None
+        try:
+            os.killpg(tray.pid, sig)
+        except ProcessLookupError:
+            pass
+        tray.popen.wait(10)
+        return tray.stop()
+
+    def app_log(self):
+        """What the utility wrote to stdout and stderr so far."""
+        return (self.artifacts / "korvanta-menubar.log").read_text(encoding="utf-8",
+                                                                     errors="replace")
+
+    def app_rss_kib(self):
+        """The utility's resident set (VmRSS) in KiB."""
+        with open("/proc/%d/status" % self.app.pid) as status:
+            for line in status:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        raise HarnessError("no VmRSS for pid %d" % self.app.pid)
