@@ -1,4 +1,5 @@
 #include "menubar/CompanionLauncher.h"
+#include "status/FileDescriptor.h"
 
 #include "companion/CompanionLocations.h"
 #include "companion/DesktopEntry.h"
@@ -39,22 +40,6 @@ bool isDirectory(const QString& path)
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 struct FileRead {
     QByteArray bytes;

@@ -1,4 +1,5 @@
 #include "menubar/DayRecordStore.h"
+#include "status/FileDescriptor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,22 +18,6 @@
 namespace kmb {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 bool isBlank(QChar c)
 {
@@ -106,8 +91,7 @@ DayRecordStore::FileState DayRecordStore::inspect() const
     if (fd.get() < 0)
         return errno == ENOENT ? FileState::Missing : FileState::Unusable;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size > maxSettingsBytes)
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSettingsBytes)
         return FileState::Unusable;
     QByteArray bytes(maxSettingsBytes + 1, Qt::Uninitialized);
     qsizetype filled = 0;

@@ -1,4 +1,5 @@
 #include "status/CleanupHistoryReader.h"
+#include "status/FileDescriptor.h"
 
 #include "companion/KorvantaContract.h"
 #include "status/PropertyList.h"
@@ -13,22 +14,6 @@
 namespace kmb {
 
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 std::int64_t nanoseconds(const timespec& time)
 {
