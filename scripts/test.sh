@@ -5,5 +5,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 cd "$root/build"
-# The process benchmarks (label perf) are run by hand: see BENCHMARKS.md.
-ctest --output-on-failure --timeout 300 -j2 -LE perf "$@"
+# The process benchmarks (label perf) and the long soak (label soak) are run by hand.
+ctest --output-on-failure --timeout 300 -j2 -LE 'perf|soak' "$@"
