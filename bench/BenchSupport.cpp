@@ -146,8 +146,6 @@ void writeSmallHistory(const QString& dataDir)
 {
     // About 1 KiB: a handful of records and the total, as a fresh installation has.
     QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                     "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
                      "<plist version=\"1.0\">\n<dict>\n\t<key>records</key>\n\t<array>\n";
     for (int i = 0; i < 6; ++i) {
         xml += "\t\t<dict>\n\t\t\t<key>bytes</key>\n\t\t\t<integer>" +

@@ -262,6 +262,8 @@ class XWatcher:
         self.selected_at[window] = self.x.XNextRequest(self.display)
         self.x.XSelectInput(self.display, window,
                             SUBSTRUCTURE_NOTIFY_MASK | STRUCTURE_NOTIFY_MASK)
+        # At once: a tray maps what it docks within milliseconds of its creation.
+        self.x.XFlush(self.display)
 
     def _select_tree(self, window):
         self._select(window)
@@ -336,6 +338,7 @@ class XWatcher:
                     # first paint after it is mapped is seen.
                     self.damages[window] = self.lib.damage.XDamageCreate(
                         self.display, window, DAMAGE_REPORT_NON_EMPTY)
+                    self.x.XFlush(self.display)
                 self._record(stamp, "create", window)
                 continue
             if kind_code not in (MAP_NOTIFY, UNMAP_NOTIFY, REPARENT_NOTIFY, DESTROY_NOTIFY):
@@ -383,8 +386,12 @@ class XWatcher:
                 self.changed.wait(remaining)
 
     def wait_docked(self, pid, since, timeout=10.0):
-        """Time at which a window of ``pid`` was mapped inside another window (the tray)."""
-        return self.wait_for(lambda e: e[1] == "map" and e[3] == pid and e[4] != self.root,
+        """Time at which a window of ``pid`` was mapped inside another window (the tray).
+
+        Its first paint there stands in for the map should the map have come before our
+        selection reached the server (the paint follows the map within a millisecond)."""
+        return self.wait_for(lambda e: e[1] in ("map", "damage") and e[3] == pid
+                             and e[4] not in (None, self.root),
                              since, timeout, "the icon of pid %d to dock" % pid)[0]
 
     def wait_toplevel(self, kind, pid, since, timeout=10.0):
