@@ -108,18 +108,11 @@ def battery_and_temperature_cases(kernel):
     """(description, change of the tree, expected battery texts, expected temperature,
     expected memory text or None for "not checked")."""
 
-    def everything(attribute_value, temperature_value):
-        def change():
-            for attribute in ("capacity", "status"):
-                kernel.set("power_supply/BAT0/" + attribute, attribute_value)
-            kernel.set("power_supply/AC/online", attribute_value)
-            for sensor in ("hwmon/hwmon0/temp1_input", "hwmon/hwmon0/temp2_input",
-                           "thermal/thermal_zone0/temp"):
-                kernel.set(sensor, temperature_value)
-        return change
-
     def empty():
-        everything("", "")()
+        for attribute in ("power_supply/BAT0/capacity", "power_supply/BAT0/status",
+                          "power_supply/AC/online", "hwmon/hwmon0/temp1_input",
+                          "hwmon/hwmon0/temp2_input", "thermal/thermal_zone0/temp"):
+            kernel.set(attribute, "")
         kernel.write_meminfo(b"")
 
     def negative():
