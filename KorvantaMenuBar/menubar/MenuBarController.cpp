@@ -211,6 +211,9 @@ void MenuBarController::startLowDiskSpaceMonitoring()
 
 void MenuBarController::checkLowDiskSpace()
 {
+    // No icon yet (no tray host): nothing to hang the prompt from; a later check tries again.
+    if (m_trayHostWatcher && !m_statusItem)
+        return;
     // Never over an open dashboard; the next check tries again.
     if (m_popover && m_popover->isShown())
         return;
