@@ -3,6 +3,7 @@
 #include "companion/KorvantaContract.h"
 #include "menubar/CompanionLauncher.h"
 #include "menubar/LowDiskSpaceRule.h"
+#include "menubar/PopupLogging.h"
 #include "menubar/StatusNotifierRegistration.h"
 #include "menubar/TrayHostWatcher.h"
 #include "status/LinuxStatusSampler.h"
@@ -69,6 +70,7 @@ void MenuBarController::configureStatusItem()
     m_statusItem->setToolTip(QStringLiteral("Korvanta"));
     connect(m_statusItem, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
+                qCDebug(lcPopup) << "icon activated" << reason;
                 // A press soon after the previous one comes as a double click (e.g. when
                 // Esc closed the popup just before): it is a click on the icon all the same.
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
@@ -170,8 +172,10 @@ void MenuBarController::togglePopover(const QPoint& clickPosition)
     }
     // This click already closed a popup on its way here: it only closes.
     if (m_popover->closedByRecentOutsideClick() ||
-        (m_lowDiskPopover && m_lowDiskPopover->closedByRecentOutsideClick()))
+        (m_lowDiskPopover && m_lowDiskPopover->closedByRecentOutsideClick())) {
+        qCDebug(lcPopup) << "click already closed a popup";
         return;
+    }
     if (shouldShowLowDiskPrompt()) {
         m_popover->performClose();
         showLowDiskPrompt(anchorRect(clickPosition));

@@ -1,5 +1,6 @@
 #include "menubar/PopupWindow.h"
 
+#include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
 
 #include <QGuiApplication>
@@ -8,6 +9,8 @@
 #include <QVBoxLayout>
 
 namespace kmb {
+
+Q_LOGGING_CATEGORY(lcPopup, "korvanta.popup", QtWarningMsg)
 
 namespace {
 // An outside click closes the popup and then (same click) may activate the tray icon.
@@ -68,6 +71,7 @@ bool PopupWindow::closedByRecentOutsideClick() const
 
 void PopupWindow::showEvent(QShowEvent* event)
 {
+    qCDebug(lcPopup) << objectName() << "shown";
     m_sinceOutsideClose.invalidate();
     QWidget::showEvent(event);
     emit shown();
@@ -79,6 +83,7 @@ void PopupWindow::hideEvent(QHideEvent* event)
     // Tab reaches the first one.
     if (QWidget* focused = focusWidget())
         focused->clearFocus();
+    qCDebug(lcPopup) << objectName() << "hidden" << (m_closingByCommand ? "by command" : "");
     QWidget::hideEvent(event);
     emit closed();
 }
@@ -88,6 +93,8 @@ void PopupWindow::mousePressEvent(QMouseEvent* event)
     // Qt delivers the press that lands outside a popup to the popup itself, then closes it.
     if (!rect().contains(event->position().toPoint()))
         m_sinceOutsideClose.start();
+    qCDebug(lcPopup) << objectName() << event->type() << "at" << event->globalPosition() << "time"
+                     << event->timestamp();
     QWidget::mousePressEvent(event);
 }
 

@@ -84,6 +84,12 @@ MenuBarPanelView::MenuBarPanelView(SystemStatusMonitor* systemMonitor,
 
 void MenuBarPanelView::scheduleReload()
 {
+    // Closed, the dashboard only notes that its figures are out of date: it spends nothing
+    // per pass while it sits in the tray, and showEvent catches up before the first paint.
+    if (!isVisible()) {
+        m_stale = true;
+        return;
+    }
     // The notification precedes the store, and a pass sends nine of them: read the monitor
     // once, when control is back in the event loop.
     if (m_reloadPending)
@@ -92,9 +98,17 @@ void MenuBarPanelView::scheduleReload()
     QMetaObject::invokeMethod(this, &MenuBarPanelView::reload, Qt::QueuedConnection);
 }
 
+void MenuBarPanelView::showEvent(QShowEvent* event)
+{
+    if (m_stale)
+        reload();
+    QWidget::showEvent(event);
+}
+
 void MenuBarPanelView::reload()
 {
     m_reloadPending = false;
+    m_stale = false;
     const PanelFigures figures = m_monitor ? readPanelFigures(*m_monitor) : PanelFigures{};
     const auto open = [this] {
         if (m_openApp)

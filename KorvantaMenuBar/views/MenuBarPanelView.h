@@ -16,7 +16,8 @@ class SettingsMenuButton;
 class SystemStatusMonitor;
 
 // The dashboard shown in the tray popup: a header that opens Korvanta, four figure tiles and
-// a footer with the cleaned total and the settings gear. Redrawn once per monitor pass.
+// a footer with the cleaned total and the settings gear. Redrawn once per monitor pass while
+// shown; brought up to date when it is shown again.
 class MenuBarPanelView : public QWidget {
     Q_OBJECT
 
@@ -31,6 +32,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void scheduleReload();
@@ -45,6 +47,7 @@ private:
     CleanedTotalButton* m_cleanedTotal = nullptr;
     SettingsMenuButton* m_settings = nullptr;
     bool m_reloadPending = false;
+    bool m_stale = false;
 };
 
 } // namespace kmb

@@ -4,28 +4,19 @@
 * ``HostileCase``: cases that run ``HostileSession``s (harness.py) and hold the utility to
   the acceptance bound: a click on the icon opens the popup, and another closes it, each
   within 1 s, while the process stays alive.
-* ``FreshReader``: reads the popup's accessible tree afresh on every call. The session's
-  watcher reads through libatspi's cache, which keeps a name as it was first read; the
-  figures change every 2 s, so they are read here with the cache turned off.
 * ``figures()``: the dashboard's texts by card.
 """
 
 import ctypes
-import json
 import os
-import queue
-import subprocess
-import threading
 import time
 
 import harness
-from harness import (E2ETestCase, HarnessError, HostileSession, SYSTEM_PYTHON, WaitTimeout,
-                     accessible_nodes)
+from harness import (DASHBOARD_SIZE, PROMPT_SIZE, E2ETestCase, HarnessError, HostileSession,
+                     WaitTimeout, accessible_nodes)
 
 POPUP_BOUND_S = 1.0
 GENEROUS_LIMIT_S = 15.0
-DASHBOARD_SIZE = (420, 384)
-PROMPT_SIZE = (338, 202)
 # A press that closes a popup keeps the icon from reopening it for 400 ms (under XEmbed the
 # popup's grab takes the press, so the next click on the icon would be swallowed as part of
 # the same gesture). Clicks that open wait this long after the last close was seen.
@@ -37,131 +28,6 @@ BATTERY_UNAVAILABLE = "不可用"
 NO_TEMPERATURE = "--°C"
 CLEANED_PREFIX = "已累计清理 "
 CLEANED_SUFFIX = " 垃圾"
-
-_READER_CODE = r"""
-import json, sys
-import gi
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib
-import pyatspi
-
-pid = int(sys.argv[1])
-toplevels = []
-
-def emit(message):
-    sys.stdout.write(json.dumps(message, ensure_ascii=False) + "\n")
-    sys.stdout.flush()
-
-def on_showing(event):
-    try:
-        source = event.source
-        if (event.detail1 and source is not None and source.get_process_id() == pid
-                and source.parent is not None
-                and source.parent.getRoleName() == "application"
-                and not any(source == known for known in toplevels)):
-            toplevels.append(source)
-    except Exception as error:
-        emit({"type": "error", "message": repr(error)})
-
-def dump(accessible, depth=0):
-    try:
-        box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        extents = [box.x, box.y, box.width, box.height]
-    except NotImplementedError:
-        extents = None
-    node = {"role": accessible.getRoleName(), "name": accessible.name or "",
-            "description": accessible.description or "", "extents": extents,
-            "children": []}
-    if depth < 30:
-        for index in range(accessible.childCount):
-            child = accessible.getChildAtIndex(index)
-            if child is not None:
-                node["children"].append(dump(child, depth + 1))
-    return node
-
-def read():
-    nodes = []
-    for toplevel in list(toplevels):
-        try:
-            application = toplevel.get_application()
-            if application is not None:
-                application.set_cache_mask(Atspi.Cache.NONE)
-            if toplevel.getState().contains(pyatspi.STATE_SHOWING):
-                nodes.append(dump(toplevel))
-        except Exception as error:
-            emit({"type": "error", "message": repr(error)})
-    return nodes
-
-def on_stdin(channel, condition):
-    line = sys.stdin.readline()
-    if not line:
-        pyatspi.Registry.stop()
-        return False
-    emit({"type": "tree", "nodes": read()})
-    return True
-
-pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
-GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
-                  GLib.IOCondition.IN | GLib.IOCondition.HUP, on_stdin)
-emit({"type": "ready"})
-pyatspi.Registry.start()
-"""
-
-
-class FreshReader:
-    """Reads the utility's shown top-level accessibles without libatspi's cache.
-
-    Knows the windows that show after it started (popups reach AT-SPI only through their
-    showing event); start it before the popup it is to read first shows.
-    """
-
-    def __init__(self, session, timeout=20.0):
-        self._lines = queue.Queue()
-        self._process = session._spawn(
-            "atspi-fresh-reader", [SYSTEM_PYTHON, "-c", _READER_CODE, str(session.app.pid)],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        threading.Thread(target=self._pump, name="atspi-fresh-reader", daemon=True).start()
-        self._expect("ready", timeout)
-
-    def _pump(self):
-        for raw in self._process.popen.stdout:
-            try:
-                self._lines.put(json.loads(raw.decode("utf-8")))
-            except ValueError:
-                self._lines.put({"type": "error", "message": "unreadable %r" % raw[:200]})
-        self._lines.put({"type": "eof"})
-        # The helper has ended (at the latest when the session stops it): close our ends.
-        self._process.popen.stdout.close()
-        try:
-            self._process.popen.stdin.close()
-        except OSError:
-            pass
-
-    def _expect(self, kind, timeout):
-        end = time.monotonic() + timeout
-        while True:
-            try:
-                message = self._lines.get(timeout=max(0.0, end - time.monotonic()))
-            except queue.Empty:
-                raise WaitTimeout("the AT-SPI reader sent no %s within %.0f s" % (kind, timeout))
-            if message["type"] == kind:
-                return message
-            if message["type"] == "eof":
-                raise HarnessError("the AT-SPI reader ended; see %s" % self._process.log_path)
-
-    def read(self, timeout=20.0):
-        self._process.popen.stdin.write(b"read\n")
-        self._process.popen.stdin.flush()
-        return self._expect("tree", timeout)["nodes"]
-
-    def read_window(self, window, timeout=20.0):
-        """The accessible tree covering ``window`` (a harness Window), or None."""
-        geometry = [window.x, window.y, window.width, window.height]
-        for node in self.read(timeout):
-            if node.get("extents") == geometry:
-                return node
-        return None
-
 
 def find_node(tree, name=None, role=None, name_prefix=None):
     """The first node of ``tree`` with that name (or name prefix) and/or role, or None."""

@@ -17,8 +17,8 @@ import struct
 import threading
 import time
 
-from harness import main
-from hostile_support import FreshReader, HostileCase
+from harness import AtspiActor, main
+from hostile_support import HostileCase
 
 UNPRIVILEGED = "nobody"
 ZERO_TEXT = "0 bytes"
@@ -167,7 +167,7 @@ class HistoryShapesTest(HostileCase):
             history = HistoryFile(session)
             history.write(xml_history(1_230_000_000))
             session.wait_for_icon(15.0)
-            reader = FreshReader(session)
+            reader = AtspiActor(session)
 
             shapes = [
                 ("a FIFO", make_fifo),

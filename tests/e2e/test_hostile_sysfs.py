@@ -20,9 +20,8 @@ import threading
 import time
 from pathlib import Path
 
-from harness import main
-from hostile_support import (BATTERY_UNAVAILABLE, NO_TEMPERATURE, PLACEHOLDER, FreshReader,
-                             HostileCase)
+from harness import AtspiActor, main
+from hostile_support import BATTERY_UNAVAILABLE, NO_TEMPERATURE, PLACEHOLDER, HostileCase
 
 UNPRIVILEGED = "nobody"
 ON_BATTERY = "电池供电"
@@ -223,7 +222,7 @@ class SysfsGarbageTest(HostileCase):
             with self.hostile_session(run_as=UNPRIVILEGED, sys_class=kernel.sys_class,
                                       proc_meminfo=kernel.meminfo) as session:
                 session.wait_for_icon(15.0)
-                reader = FreshReader(session)
+                reader = AtspiActor(session)
                 cases = battery_and_temperature_cases(kernel)
                 for index, (what, change, battery, temperature, memory) in enumerate(cases):
                     with self.subTest(case=what):

@@ -14,6 +14,7 @@ map states therefore go through an X connection of the test's own (XTest), not t
 xdotool, which would add tens of milliseconds to each step.
 """
 
+import os
 import statistics
 import time
 
@@ -25,11 +26,33 @@ TOGGLES = 500
 WARM_UP_TOGGLES = 50
 RSS_GROWTH_LIMIT_KIB = 2 * 1024
 SMALL_HOME = 64 << 20
+# Every popup decision, timed, in korvanta-menubar.log: a lost toggle leaves its story there.
+POPUP_LOGGING = {"QT_LOGGING_RULES": "korvanta.popup.debug=true",
+                 "QT_MESSAGE_PATTERN": "%{time process} %{category}: %{message}"}
+
+
+def thread_states(pid):
+    """What each of the process's threads is doing now: state, kernel wait and system call."""
+    lines = []
+    for task in sorted(os.listdir("/proc/%d/task" % pid), key=int):
+        fields = {}
+        for name in ("comm", "wchan", "syscall"):
+            try:
+                with open("/proc/%d/task/%s/%s" % (pid, task, name)) as handle:
+                    fields[name] = handle.read().strip()
+            except OSError as error:
+                fields[name] = "(%s)" % error.strerror
+        with open("/proc/%d/task/%s/stat" % (pid, task)) as handle:
+            state = handle.read().rsplit(")", 1)[1].split()[0]
+        lines.append("  %s %s %s: wchan %s, syscall %s" % (task, fields["comm"], state,
+                                                           fields["wchan"], fields["syscall"]))
+    return lines
 
 
 class SoakTest(HostileCase):
     def test_soak_500_toggles_keep_memory_flat(self):
-        with self.hostile_session(home_size=SMALL_HOME, suppress_low_disk_prompt=False) \
+        with self.hostile_session(home_size=SMALL_HOME, suppress_low_disk_prompt=False,
+                                   extra_env=POPUP_LOGGING) \
                 as session:
             # The prompt, shown once and dismissed.
             prompt = session.wait_for_popup(GENEROUS_LIMIT_S)
@@ -68,6 +91,9 @@ class SoakTest(HostileCase):
                                                       GENEROUS_LIMIT_S, alive)
                     except (AssertionError, WaitTimeout) as error:
                         failure = "toggle %d: %s" % (toggle, error)
+                        if alive():
+                            # Stalled, or the click lost? The threads say which.
+                            failure += "\nthreads:\n" + "\n".join(thread_states(session.app.pid))
                         break
                     latencies.append(elapsed)
                     if not opening:

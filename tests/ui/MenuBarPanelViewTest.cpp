@@ -133,6 +133,37 @@ TEST_F(PanelTest, RedrawsOnceAfterEachPassWithThatPassesValues)
     panel->removeEventFilter(&counter);
 }
 
+TEST_F(PanelTest, ClosedItSkipsPassesAndShowsTheLatestFiguresWhenOpened)
+{
+    QCoreApplication::processEvents();
+    panel->hide();
+    QueuedCallCounter counter;
+    panel->installEventFilter(&counter);
+
+    sampler->cpuLoad = QStringLiteral("61%");
+    monitor->refresh();
+    sampler->cpuLoad = QStringLiteral("62%");
+    sampler->cleaned = 5'000'000'000;
+    monitor->refresh();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.calls, 0);
+    EXPECT_EQ(cardText("cpuCard", "cardValue"), QStringLiteral("加载: 23%"));
+
+    // Up to date as it shows, before any queued work and before its first paint.
+    panel->show();
+    EXPECT_EQ(cardText("cpuCard", "cardValue"), QStringLiteral("加载: 62%"));
+    EXPECT_EQ(labelText(panel.get(), "cleanedTotalText"),
+              QStringLiteral("已累计清理 5.00 GB 垃圾"));
+
+    // Shown again, it follows every pass.
+    sampler->cpuLoad = QStringLiteral("7%");
+    monitor->refresh();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(counter.calls, 1);
+    EXPECT_EQ(cardText("cpuCard", "cardValue"), QStringLiteral("加载: 7%"));
+    panel->removeEventFilter(&counter);
+}
+
 TEST_F(PanelTest, HeaderReleaseButtonsAndCleanedTotalOpenTheAppOnceEach)
 {
     QWidget* header = findNamed(panel.get(), "headerButton");
