@@ -90,25 +90,32 @@ def _task_ids(pid):
         return []
 
 
-def counters(pid):
-    """On-CPU ns and context switches summed over the threads alive now."""
-    cpu_ns = voluntary = involuntary = 0
-    tasks = _task_ids(pid)
-    for tid in tasks:
+def thread_counters(pid):
+    """{tid: (on-CPU ns, voluntary, involuntary context switches)} of the threads alive now."""
+    result = {}
+    for tid in _task_ids(pid):
         base = "/proc/%d/task/%s/" % (pid, tid)
         try:
             with open(base + "schedstat") as handle:
-                cpu_ns += int(handle.read().split()[0])
+                cpu_ns = int(handle.read().split()[0])
+            voluntary = involuntary = 0
             with open(base + "status") as handle:
                 for line in handle:
                     if line.startswith("voluntary_ctxt_switches:"):
-                        voluntary += int(line.split()[1])
+                        voluntary = int(line.split()[1])
                     elif line.startswith("nonvoluntary_ctxt_switches:"):
-                        involuntary += int(line.split()[1])
+                        involuntary = int(line.split()[1])
         except (OSError, ValueError, IndexError):
             continue  # the thread ended meanwhile
-    return {"cpu_ns": cpu_ns, "voluntary": voluntary, "involuntary": involuntary,
-            "threads": len(tasks)}
+        result[tid] = (cpu_ns, voluntary, involuntary)
+    return result
+
+
+def window_totals(start, latest):
+    """What all threads did between two readings: a thread that began meanwhile counts from
+    zero, one that ended counts up to its last reading (never minus what it had done)."""
+    return tuple(sum(values[i] - start.get(tid, (0, 0, 0))[i] for tid, values in latest.items())
+                 for i in range(3))
 
 
 def memory_kib(pid):
@@ -133,22 +140,34 @@ def load_average():
         return [float(value) for value in handle.read().split()[:3]]
 
 
-def measure_window(pid, duration):
-    """Counts over ``duration`` seconds, scaled to one minute, and memory at the end."""
+def measure_window(pid, duration, poll=1.0):
+    """Counts over ``duration`` seconds, scaled to one minute, and memory at the end.
+
+    The threads are read every ``poll`` seconds as well: Qt's pool threads end after 30 s
+    idle, and a thread's counters go with it."""
     load_before = load_average()
-    start, started = counters(pid), time.monotonic()
-    time.sleep(duration)
-    end, ended = counters(pid), time.monotonic()
+    start, started = thread_counters(pid), time.monotonic()
+    latest, now = dict(start), start
+    deadline = started + duration
+    while True:
+        remaining = deadline - time.monotonic()
+        if remaining <= 0:
+            break
+        time.sleep(min(poll, remaining))
+        now = thread_counters(pid)
+        latest.update(now)
+    ended = time.monotonic()
+    cpu_ns, voluntary, involuntary = window_totals(start, latest)
     rss, pss, uss = memory_kib(pid)
     scale = 60.0 / (ended - started)
     return {
         "seconds": ended - started,
-        "cpu_ms_per_min": (end["cpu_ns"] - start["cpu_ns"]) / 1e6 * scale,
-        "ctx_per_min": ((end["voluntary"] + end["involuntary"])
-                        - (start["voluntary"] + start["involuntary"])) * scale,
-        "involuntary_per_min": (end["involuntary"] - start["involuntary"]) * scale,
-        "threads": end["threads"],
-        "threads_changed": end["threads"] != start["threads"],
+        "cpu_ms_per_min": cpu_ns / 1e6 * scale,
+        "ctx_per_min": (voluntary + involuntary) * scale,
+        "involuntary_per_min": involuntary * scale,
+        "threads": len(now),
+        "threads_seen": len(latest),
+        "threads_changed": set(now) != set(start),
         "rss_kib": rss,
         "pss_kib": pss,
         "uss_kib": uss,
