@@ -26,9 +26,6 @@ TOGGLES = 500
 WARM_UP_TOGGLES = 50
 RSS_GROWTH_LIMIT_KIB = 2 * 1024
 SMALL_HOME = 64 << 20
-# Every popup decision, timed, in korvanta-menubar.log: a lost toggle leaves its story there.
-POPUP_LOGGING = {"QT_LOGGING_RULES": "korvanta.popup.debug=true",
-                 "QT_MESSAGE_PATTERN": "%{time process} %{category}: %{message}"}
 
 
 def thread_states(pid):
@@ -51,8 +48,7 @@ def thread_states(pid):
 
 class SoakTest(HostileCase):
     def test_soak_500_toggles_keep_memory_flat(self):
-        with self.hostile_session(home_size=SMALL_HOME, suppress_low_disk_prompt=False,
-                                   extra_env=POPUP_LOGGING) \
+        with self.hostile_session(home_size=SMALL_HOME, suppress_low_disk_prompt=False) \
                 as session:
             # The prompt, shown once and dismissed.
             prompt = session.wait_for_popup(GENEROUS_LIMIT_S)
