@@ -139,16 +139,22 @@ class HostileCase(E2ETestCase):
                      seen=None):
         """Re-reads the open dashboard until ``predicate(figures)`` holds; returns them.
 
-        ``seen``, a list, collects every reading taken on the way.
+        ``seen``, a list, collects every reading taken on the way. A reading counts only when
+        two reads in a row agree: AT-SPI reads the labels one call at a time, so a read that
+        a pass lands in the middle of pairs one pass's status with the next one's percent,
+        a combination the dashboard never showed.
         """
         last = [None]
 
+        def read_figures():
+            tree = reader.read_window(popup)
+            return None if tree is None else figures(tree)
+
         def check():
             session._check_app_alive()
-            tree = reader.read_window(popup)
-            if tree is None:
+            current = read_figures()
+            if current is None or read_figures() != current:
                 return None
-            current = figures(tree)
             last[0] = current
             if seen is not None:
                 seen.append(current)
