@@ -123,27 +123,29 @@ bool onNativeWayland()
 }
 } // namespace
 
+std::optional<QRect> MenuBarController::iconGeometry() const
+{
+    if (!m_statusItem)
+        return std::nullopt;
+    const QRect geometry = m_statusItem->geometry();
+    if (!geometry.isValid() || geometry.isEmpty())
+        return std::nullopt;
+    return geometry;
+}
+
 QRect MenuBarController::anchorRect(const QPoint& clickPosition) const
 {
     if (onNativeWayland())
         return {};
-    if (m_statusItem) {
-        const QRect geometry = m_statusItem->geometry();
-        if (geometry.isValid() && !geometry.isEmpty())
-            return geometry;
-    }
-    return QRect(clickPosition, QSize(1, 1));
+    return iconGeometry().value_or(QRect(clickPosition, QSize(1, 1)));
 }
 
 QRect MenuBarController::currentAnchor() const
 {
     if (onNativeWayland())
         return {};
-    if (m_statusItem) {
-        const QRect geometry = m_statusItem->geometry();
-        if (geometry.isValid() && !geometry.isEmpty())
-            return geometry;
-    }
+    if (const std::optional<QRect> icon = iconGeometry())
+        return *icon;
     if (!m_lastClickPosition.isNull())
         return QRect(m_lastClickPosition, QSize(1, 1));
     // Never clicked and no geometry: the top-right corner, where trays usually sit.

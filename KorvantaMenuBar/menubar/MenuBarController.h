@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kmb {
 
@@ -84,6 +85,8 @@ private:
     // The tray's own context menu: the dashboard first, then the settings menu's entries,
     // for trays that open a menu on click or on right click.
     void updateTrayContextMenu();
+    // Where the tray shows the icon, when it says so.
+    std::optional<QRect> iconGeometry() const;
     QRect anchorRect(const QPoint& clickPosition) const;
     QRect currentAnchor() const;
 

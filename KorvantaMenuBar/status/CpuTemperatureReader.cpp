@@ -44,10 +44,9 @@ std::optional<int> CpuTemperatureReader::readPackageCelsius() const
     // Without a source in use, every call searches: "--°C" is on screen meanwhile, and a
     // sensor that read garbage for a while, or a device that went away and came back, must
     // show its reading at the next pass, not a minute later.
-    if (m_chosenInputs && !m_chosenInputs->empty() &&
-        m_readsSinceDiscovery < kRediscoverAfterReads) {
+    if (!m_chosenInputs.empty() && m_readsSinceDiscovery < kRediscoverAfterReads) {
         ++m_readsSinceDiscovery;
-        if (const std::optional<int> celsius = hottestInputCelsius(*m_chosenInputs))
+        if (const std::optional<int> celsius = hottestInputCelsius(m_chosenInputs))
             return celsius;
         // The source stopped giving a reading: search again now.
     }
@@ -57,7 +56,7 @@ std::optional<int> CpuTemperatureReader::readPackageCelsius() const
 std::optional<int> CpuTemperatureReader::discover() const
 {
     m_readsSinceDiscovery = 0;
-    m_chosenInputs = std::vector<QString>();
+    m_chosenInputs.clear();
     // Thermal zones are only looked at when no hwmon device gives a reading.
     for (auto list :
          {&CpuTemperatureReader::listHwmonSources, &CpuTemperatureReader::listThermalZoneSources}) {

@@ -36,8 +36,8 @@ private:
 
     QString m_hwmonDir;
     QString m_thermalDir;
-    // The input files of the source in use; nullopt or empty: search on the next call.
-    mutable std::optional<std::vector<QString>> m_chosenInputs;
+    // The input files of the source in use; empty: search on the next call.
+    mutable std::vector<QString> m_chosenInputs;
     mutable int m_readsSinceDiscovery = 0;
 };
 

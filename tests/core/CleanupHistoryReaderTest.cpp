@@ -2,6 +2,7 @@
 // and when it reads again.
 
 #include "status/CleanupHistoryReader.h"
+#include "ThreadIo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -111,19 +112,6 @@ std::optional<std::int64_t> readWithin(CleanupHistoryReader& reader,
     }
     worker.join();
     return future.get();
-}
-
-// Bytes this thread has read through read() and the like, from the kernel's accounting.
-std::optional<std::uint64_t> bytesReadByThisThread()
-{
-    QFile io(QStringLiteral("/proc/thread-self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toULongLong();
-    }
-    return std::nullopt;
 }
 
 void sleepUntilSettled(const QByteArray& path)
@@ -359,12 +347,12 @@ TEST_F(CleanupHistoryReaderTest, FilesLargerThan64MiBAreNotRead)
     EXPECT_EQ(reader.readTotalCleanedBytes(), 4096) << "a file of exactly 64 MiB is read";
 
     writeStretchedBinary(nativeFile(), CleanupHistoryReader::kMaxFileBytes + 1);
-    const std::optional<std::uint64_t> before = bytesReadByThisThread();
+    const std::optional<std::uint64_t> before = kmb::test::bytesReadByThisThread();
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(reader.readTotalCleanedBytes(), 0);
     EXPECT_LT(clock.elapsed(), 200);
-    const std::optional<std::uint64_t> after = bytesReadByThisThread();
+    const std::optional<std::uint64_t> after = kmb::test::bytesReadByThisThread();
     if (before && after) {
         EXPECT_LT(*after - *before, 64u * 1024) << "the oversized file was read";
     }
@@ -427,7 +415,7 @@ TEST_F(CleanupHistoryReaderTest, ReplacedFileIsReadAgain)
 // that puts the mtime back, is read in the same call.
 TEST_F(CleanupHistoryReaderTest, UnchangedFileIsAnsweredWithoutReadingIt)
 {
-    if (!bytesReadByThisThread())
+    if (!kmb::test::bytesReadByThisThread())
         GTEST_SKIP() << "/proc/thread-self/io is not available: the identity cache cannot be "
                         "observed here (the re-read tests above still run)";
     const QByteArray padding(1024 * 1024, 'x');
@@ -437,9 +425,9 @@ TEST_F(CleanupHistoryReaderTest, UnchangedFileIsAnsweredWithoutReadingIt)
 
     CleanupHistoryReader reader(m_dataDir);
     auto readCounted = [&](std::uint64_t* bytesRead) {
-        const std::uint64_t before = *bytesReadByThisThread();
+        const std::uint64_t before = *kmb::test::bytesReadByThisThread();
         const std::int64_t total = reader.readTotalCleanedBytes();
-        *bytesRead = *bytesReadByThisThread() - before;
+        *bytesRead = *kmb::test::bytesReadByThisThread() - before;
         return total;
     };
     std::uint64_t bytesRead = 0;

@@ -1,9 +1,10 @@
 // What the samplers keep from one pass to the next must never hide a change: the home
 // volume's names follow the home to another volume, and a temperature sensor that goes away
 // or appears later is noticed.
+#include "FakeSysTree.h"
+#include "ThreadIo.h"
 #include "status/CpuTemperatureReader.h"
 #include "status/HomeVolume.h"
-#include "FakeSysTree.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,19 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Bytes this thread has read through read() and the like, from the kernel's accounting.
-std::optional<std::uint64_t> bytesReadByThisThread()
-{
-    QFile io(QStringLiteral("/proc/thread-self/io"));
-    if (!io.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toULongLong();
-    }
-    return std::nullopt;
-}
 
 void pointLink(const QString& link, const QString& target)
 {
@@ -58,15 +46,15 @@ TEST(HomeVolumeNames, FollowTheHomeToAnotherVolume)
 
 TEST(HomeVolumeNames, MountTableIsNotReadAgainForTheSameVolume)
 {
-    if (!bytesReadByThisThread())
+    if (!kmb::test::bytesReadByThisThread())
         GTEST_SKIP() << "/proc/thread-self/io is not available here";
     const kmb::test::FakeSysTree home;
     const kmb::HomeVolumeReader reader(home.root());
     // Reading the counter counts too: measure that first.
     auto bytesReadBy = [](const std::function<void()>& action) {
-        const std::uint64_t before = *bytesReadByThisThread();
+        const std::uint64_t before = *kmb::test::bytesReadByThisThread();
         action();
-        return *bytesReadByThisThread() - before;
+        return *kmb::test::bytesReadByThisThread() - before;
     };
     const std::uint64_t counterItself = bytesReadBy([] {});
     std::optional<kmb::HomeVolumeStats> stats;
@@ -82,7 +70,8 @@ TEST(HomeVolumeNames, MountTableIsNotReadAgainForTheSameVolume)
 TEST(TemperatureSource, VanishedSensorIsReplacedInTheSameRead)
 {
     const kmb::test::FakeSysTree sys;
-    sys.writeDevice("class/hwmon/hwmon3", "name=coretemp;temp1_label=Package id 0;temp1_input=50000");
+    sys.writeDevice("class/hwmon/hwmon3",
+                    "name=coretemp;temp1_label=Package id 0;temp1_input=50000");
     sys.writeDevice("class/thermal/thermal_zone0", "type=x86_pkg_temp;temp=61000");
     const kmb::CpuTemperatureReader reader(sys.root());
     EXPECT_EQ(reader.readPackageCelsius(), 50);
@@ -93,7 +82,8 @@ TEST(TemperatureSource, VanishedSensorIsReplacedInTheSameRead)
     EXPECT_EQ(reader.readPackageCelsius(), 61);
 
     // A driver reload that renumbers the device.
-    sys.writeDevice("class/hwmon/hwmon7", "name=coretemp;temp1_label=Package id 0;temp1_input=45000");
+    sys.writeDevice("class/hwmon/hwmon7",
+                    "name=coretemp;temp1_label=Package id 0;temp1_input=45000");
     ASSERT_TRUE(QDir(sys.root() + "/class/thermal/thermal_zone0").removeRecursively());
     EXPECT_EQ(reader.readPackageCelsius(), 45);
 }
@@ -113,7 +103,8 @@ TEST(TemperatureSource, SensorAppearingLaterIsFoundWithinTheRediscoveryInterval)
     EXPECT_EQ(celsius, 47);
 
     // A source earlier in the order that comes later replaces the one in use.
-    sys.writeDevice("class/hwmon/hwmon1", "name=coretemp;temp1_label=Package id 0;temp1_input=39000");
+    sys.writeDevice("class/hwmon/hwmon1",
+                    "name=coretemp;temp1_label=Package id 0;temp1_input=39000");
     for (int read = 0; read <= kmb::CpuTemperatureReader::kRediscoverAfterReads; ++read)
         celsius = reader.readPackageCelsius();
     EXPECT_EQ(celsius, 39);

@@ -135,6 +135,20 @@ class HostileCase(E2ETestCase):
                              % (elapsed, POPUP_BOUND_S))
         self.assertTrue(session.app.running(), "the utility exited")
 
+    def read_while_toggling(self, session, reader, seconds, dwell):
+        """Opens the dashboard, reads it for ``dwell`` seconds, closes it, and again, for
+        ``seconds`` in all; returns every reading taken."""
+        seen = []
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            popup = self.click_open(session)
+            stop_reading = time.monotonic() + dwell
+            while time.monotonic() < stop_reading:
+                self.wait_figures(session, reader, popup, lambda f: True,
+                                  "a reading of the dashboard", seen=seen)
+            self.click_close(session)
+        return seen
+
     def wait_figures(self, session, reader, popup, predicate, what, timeout=PASS_LIMIT_S,
                      seen=None):
         """Re-reads the open dashboard until ``predicate(figures)`` holds; returns them.

@@ -237,16 +237,8 @@ class HistoryShapesTest(HostileCase):
 
         thread = threading.Thread(target=writer, name="history-rewriter", daemon=True)
         thread.start()
-        seen = []
         try:
-            end = time.monotonic() + 10.0
-            while time.monotonic() < end:
-                popup = self.click_open(session)
-                stop_reading = time.monotonic() + 2.5
-                while time.monotonic() < stop_reading:
-                    self.wait_figures(session, reader, popup, lambda f: True,
-                                      "a reading of the dashboard", seen=seen)
-                self.click_close(session)
+            seen = self.read_while_toggling(session, reader, 10.0, 2.5)
         finally:
             stop.set()
             thread.join(5.0)

@@ -294,16 +294,8 @@ class SysfsGarbageTest(HostileCase):
         allowed_temperature = {"47°C", "52°C", NO_TEMPERATURE}
         thread = threading.Thread(target=flipper, name="sysfs-flipper", daemon=True)
         thread.start()
-        seen = []
         try:
-            end = time.monotonic() + 9.0
-            while time.monotonic() < end:
-                popup = self.click_open(session)
-                stop_reading = time.monotonic() + 2.2
-                while time.monotonic() < stop_reading:
-                    self.wait_figures(session, reader, popup, lambda f: True,
-                                      "a reading of the dashboard", seen=seen)
-                self.click_close(session)
+            seen = self.read_while_toggling(session, reader, 9.0, 2.2)
         finally:
             stop.set()
             thread.join(5.0)
