@@ -578,7 +578,9 @@ class Session:
             raise HarnessError(str(error)) from None
 
         self._watcher = self._spawn(
-            "atspi-watcher", [SYSTEM_PYTHON, str(HERE / "atspi_watcher.py")],
+            # Its code goes on the command line: the checkout may sit where a session run as
+            # another user cannot read (a 0700 temporary folder).
+            "atspi-watcher", [SYSTEM_PYTHON, "-c", (HERE / "atspi_watcher.py").read_text()],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self._watcher_reader = threading.Thread(
             target=self._read_watcher, args=(self._watcher,), name="atspi-watcher-reader",
@@ -1676,6 +1678,14 @@ class HostileSession(Session):
         self.proc_meminfo = Path(proc_meminfo) if proc_meminfo is not None else None
         self.home_size = home_size
         self.give_to_user(self.temp)
+        if self.user is not None:
+            # The user runs a copy kept in the session's folder: the build may sit where it
+            # cannot reach (a checkout in a 0700 temporary folder).
+            copy = self.temp / "bin" / self.binary.name
+            copy.parent.mkdir()
+            shutil.copy2(self.binary, copy)
+            self.binary = copy
+            self.give_to_user(copy.parent)
 
     def give_to_user(self, path):
         """Hands ``path`` and everything below it (symlinks not followed) to run_as."""
