@@ -5,7 +5,7 @@
 #include "companion/DesktopEntry.h"
 #include "companion/ProgramFiles.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -129,7 +129,7 @@ CompanionLauncher::CompanionLauncher(LauncherEnvironment environment)
         m_environment.beep = [] {};
 }
 
-LauncherEnvironment CompanionLauncher::forThisProcess()
+LauncherEnvironment CompanionLauncher::forThisProcess(std::function<void()> beep)
 {
     LauncherEnvironment environment;
     environment.bundleDirectory = QCoreApplication::applicationDirPath();
@@ -141,7 +141,7 @@ LauncherEnvironment CompanionLauncher::forThisProcess()
                                           : std::nullopt);
     environment.startProcess = &startDetachedProcess;
     environment.log = &writeSystemLogLine;
-    environment.beep = &QApplication::beep;
+    environment.beep = std::move(beep);
     return environment;
 }
 

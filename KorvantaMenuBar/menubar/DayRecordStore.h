@@ -31,8 +31,6 @@ public:
     // False when the day could only be kept in memory.
     bool recordShownDay(const QString& day);
 
-    const QString& settingsPath() const { return m_settingsPath; }
-
     // Whether bytes read as an INI settings file: UTF-8 text without NUL or other control
     // characters (tab and a CR before the newline aside) in which every line is blank, a
     // comment (";" or "#"), a group header "[name]" or "key=value" with a key.

@@ -12,11 +12,6 @@ namespace kmb {
 
 Q_LOGGING_CATEGORY(lcPopup, "korvanta.popup", QtWarningMsg)
 
-namespace {
-// An outside click closes the popup and then (same click) may activate the tray icon.
-constexpr qint64 sameClickWindowMs = 400;
-} // namespace
-
 PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
 {
@@ -64,15 +59,9 @@ void PopupWindow::performClose()
     m_closingByCommand = false;
 }
 
-bool PopupWindow::closedByRecentOutsideClick() const
-{
-    return m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < sameClickWindowMs;
-}
-
 void PopupWindow::showEvent(QShowEvent* event)
 {
     qCDebug(lcPopup) << objectName() << "shown";
-    m_sinceOutsideClose.invalidate();
     QWidget::showEvent(event);
     emit shown();
 }
@@ -90,12 +79,14 @@ void PopupWindow::hideEvent(QHideEvent* event)
 
 void PopupWindow::mousePressEvent(QMouseEvent* event)
 {
-    // Qt delivers the press that lands outside a popup to the popup itself, then closes it.
-    if (!rect().contains(event->position().toPoint()))
-        m_sinceOutsideClose.start();
     qCDebug(lcPopup) << objectName() << event->type() << "at" << event->globalPosition() << "time"
                      << event->timestamp();
+    // Qt delivers the press that lands outside a popup to the popup itself, which closes.
+    const bool outside = !rect().contains(event->position().toPoint());
+    const QPoint globalPosition = event->globalPosition().toPoint();
     QWidget::mousePressEvent(event);
+    if (outside && !isVisible())
+        emit closedByOutsidePress(globalPosition);
 }
 
 } // namespace kmb
