@@ -73,8 +73,9 @@ TEST_F(PanelTest, LaysOutTheFixedPanelAndShowsTheFiguresInTheirUnits)
         EXPECT_EQ(card(row[0], "cardValue"), QString::fromUtf8(row[2]));
         EXPECT_EQ(findNamed(findNamed(&panel, row[0]), "cardDetail")->isVisible(),
                   row[3] != nullptr);
-        if (row[3])
+        if (row[3]) {
             EXPECT_EQ(card(row[0], "cardDetail"), QString::fromUtf8(row[3]));
+        }
     }
     EXPECT_EQ(labelText(&panel, "cleanedTotalText"), QStringLiteral("已累计清理 2.34 GB 垃圾"));
     test::saveGrabs(&panel, QStringLiteral("dashboard"));
