@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/BoundedFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -42,15 +44,6 @@ public:
     const QString& historyFilePath() const { return m_path; }
 
 private:
-    struct FileIdentity {
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        timespec modified{};
-        timespec changed{};
-        bool operator==(const FileIdentity& other) const;
-    };
-
     QString m_path;
     QByteArray m_nativePath;
     std::optional<FileIdentity> m_lastIdentity; // set only while m_lastTotal may be reused

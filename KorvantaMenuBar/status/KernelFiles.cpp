@@ -1,13 +1,10 @@
 #include "status/KernelFiles.h"
 
+#include "status/BoundedFile.h"
+
 #include <QDirIterator>
-#include <QFile>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kmb::kernelfiles {
 
@@ -15,17 +12,6 @@ namespace {
 
 // sysfs class directories hold tens of entries; thousands only on very large machines.
 constexpr int scanLimit = 4096;
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser() { ::close(m_fd); }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 QByteArrayView trimmed(QByteArrayView text)
 {
@@ -86,30 +72,7 @@ std::optional<QByteArray> readBounded(const QString& path, qsizetype maxBytes)
 {
     if (path.isEmpty() || maxBytes <= 0)
         return std::nullopt;
-    // O_NONBLOCK: opening a FIFO planted where a kernel file should be must not hang.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    FdCloser closer(fd);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-
-    QByteArray data(maxBytes, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < maxBytes) {
-        const ssize_t got = ::read(fd, data.data() + filled, std::size_t(maxBytes - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    data.truncate(filled);
-    return data;
+    return BoundedFile(path).readPrefix(maxBytes).bytes;
 }
 
 std::optional<QString> readAttribute(const QString& path)
