@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace kmb {
@@ -156,6 +158,69 @@ FileBytes BoundedFile::readPrefix(qint64 maxBytes)
 FileBytes readRegularFile(const QString& path, qint64 maxBytes)
 {
     return BoundedFile(path).readAll(maxBytes);
+}
+
+std::optional<FileIdentity> regularFileIdentity(const QByteArray& nativePath)
+{
+    struct stat status {};
+    if (nativePath.isEmpty() || ::stat(nativePath.constData(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileIdentity::of(status);
+}
+
+KeptOpenFile::KeptOpenFile(const QString& path) : m_nativePath(QFile::encodeName(path)) {}
+
+std::optional<QByteArray> KeptOpenFile::read(qint64 maxBytes)
+{
+    if (m_fd.isOpen() && !stillCurrent())
+        m_fd.reset();
+    if (m_fd.isOpen()) {
+        if (std::optional<QByteArray> bytes = readFromStart(maxBytes))
+            return bytes;
+    }
+    // Not open yet, replaced, or the read failed: open what the path names now.
+    if (!reopen())
+        return std::nullopt;
+    std::optional<QByteArray> bytes = readFromStart(maxBytes);
+    if (!bytes)
+        m_fd.reset();
+    return bytes;
+}
+
+bool KeptOpenFile::reopen()
+{
+    BoundedFile file(m_nativePath);
+    m_fd.reset();
+    if (!file.isOpen())
+        return false;
+    struct statfs volume {};
+    m_generated = ::fstatfs(file.descriptor(), &volume) == 0 &&
+                  (volume.f_type == PROC_SUPER_MAGIC || volume.f_type == SYSFS_MAGIC);
+    m_openedAs = FileIdentity::of(file.status());
+    m_fd = file.releaseDescriptor();
+    return true;
+}
+
+bool KeptOpenFile::stillCurrent() const
+{
+    // A generated file is never rewritten in place; its device going away shows as a failing
+    // read.
+    return m_generated || regularFileIdentity(m_nativePath) == m_openedAs;
+}
+
+std::optional<QByteArray> KeptOpenFile::readFromStart(qint64 maxBytes) const
+{
+    QByteArray bytes(qsizetype(std::max<qint64>(maxBytes, 0)), Qt::Uninitialized);
+    // One read: a generated file comes whole (up to the buffer) in the first read from 0.
+    ssize_t got = 0;
+    do {
+        got = ::pread(m_fd.get(), bytes.data(), std::size_t(bytes.size()), 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return std::nullopt;
+    bytes.truncate(qsizetype(got));
+    return bytes;
 }
 
 } // namespace kmb

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QtGlobal>
 #include <ctime>
 #include <optional>
 #include <sys/stat.h>
@@ -68,6 +69,9 @@ public:
 
     bool isOpen() const { return m_fd.isOpen(); }
     const FileError& error() const { return m_error; }
+    int descriptor() const { return m_fd.get(); }
+    // Hands the open descriptor over; this object is closed afterwards.
+    FileDescriptor releaseDescriptor() { return std::move(m_fd); }
     // From the fstat made when the file was opened.
     const struct stat& status() const { return m_status; }
     // fstat again: nullopt when that fails.
@@ -89,5 +93,32 @@ private:
 
 // A whole small file at once: open, check, read, close.
 FileBytes readRegularFile(const QString& path, qint64 maxBytes);
+
+// The identity of the regular file a path names, symlinks followed, from one stat and
+// without opening it; nullopt for anything else (missing, a FIFO, a device, a loop).
+std::optional<FileIdentity> regularFileIdentity(const QByteArray& nativePath);
+
+// A file read on every pass, kept open and re-read with pread from offset 0: /proc and sysfs
+// generate a file afresh for each read from the start, so one system call reads it. Opened
+// again when a read fails (sysfs fails the reads of a device that went away) and, for a file
+// that the kernel does not generate (a fake tree, a file mounted over one in /proc), when
+// its path no longer names the open file or the file changed (one stat per read).
+class KeptOpenFile {
+public:
+    explicit KeptOpenFile(const QString& path);
+
+    // Up to maxBytes from the start; nullopt when the file cannot be opened or read.
+    std::optional<QByteArray> read(qint64 maxBytes);
+
+private:
+    bool reopen();
+    bool stillCurrent() const;
+    std::optional<QByteArray> readFromStart(qint64 maxBytes) const;
+
+    QByteArray m_nativePath;
+    FileDescriptor m_fd;
+    bool m_generated = false;  // on procfs or sysfs
+    FileIdentity m_openedAs{}; // for files that are not generated
+};
 
 } // namespace kmb

@@ -32,15 +32,21 @@ std::int64_t CleanupHistoryReader::readTotalCleanedBytes()
     timespec readStart{};
     ::clock_gettime(CLOCK_REALTIME, &readStart);
 
-    BoundedFile file(m_nativePath);
-    if (!file.isOpen() || file.status().st_size < 0) {
+    // One stat per pass while the file stays as it was read last.
+    const std::optional<FileIdentity> named = regularFileIdentity(m_nativePath);
+    if (!named || named->size < 0 || named->size > kMaxFileBytes) {
         m_lastIdentity.reset();
         return 0;
     }
-    const FileIdentity identity = FileIdentity::of(file.status());
-    if (m_lastIdentity && *m_lastIdentity == identity)
+    if (m_lastIdentity && *m_lastIdentity == *named)
         return m_lastTotal;
     m_lastIdentity.reset();
+
+    // What counts from here on is the file that was opened, whatever the path names now.
+    BoundedFile file(m_nativePath);
+    if (!file.isOpen() || file.status().st_size < 0)
+        return 0;
+    const FileIdentity identity = FileIdentity::of(file.status());
 
     const FileBytes bytes = file.readAll(kMaxFileBytes);
     if (!bytes.bytes)

@@ -77,7 +77,16 @@ std::optional<QByteArray> readBounded(const QString& path, qsizetype maxBytes)
 
 std::optional<QString> readAttribute(const QString& path)
 {
-    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
+    return attributeText(readBounded(path, attributeLimit));
+}
+
+std::optional<std::int64_t> readIntegerAttribute(const QString& path)
+{
+    return attributeInteger(readBounded(path, attributeLimit));
+}
+
+std::optional<QString> attributeText(const std::optional<QByteArray>& data)
+{
     if (!data)
         return std::nullopt;
     const qsizetype newline = data->indexOf('\n');
@@ -86,12 +95,44 @@ std::optional<QString> readAttribute(const QString& path)
     return QString::fromUtf8(trimmed(firstLine));
 }
 
-std::optional<std::int64_t> readIntegerAttribute(const QString& path)
+std::optional<std::int64_t> attributeInteger(const std::optional<QByteArray>& data)
 {
-    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
     if (!data)
         return std::nullopt;
     return parseInt64(*data);
+}
+
+std::optional<QString> AttributeFiles::readText(const QString& path)
+{
+    return attributeText(read(path));
+}
+
+std::optional<std::int64_t> AttributeFiles::readInteger(const QString& path)
+{
+    return attributeInteger(read(path));
+}
+
+void AttributeFiles::sweep()
+{
+    for (auto it = m_files.begin(); it != m_files.end();) {
+        if (it->second.read) {
+            it->second.read = false;
+            ++it;
+        } else {
+            it = m_files.erase(it);
+        }
+    }
+}
+
+std::optional<QByteArray> AttributeFiles::read(const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    auto it = m_files.find(path);
+    if (it == m_files.end())
+        it = m_files.emplace(path, Entry{KeptOpenFile(path)}).first;
+    it->second.read = true;
+    return it->second.file.read(attributeLimit);
 }
 
 std::optional<std::int64_t> parseInt64(QByteArrayView text)
