@@ -36,27 +36,33 @@ std::int64_t CleanupHistoryReader::readTotalCleanedBytes()
     const std::optional<FileIdentity> named = regularFileIdentity(m_nativePath);
     if (!named || named->size < 0 || named->size > kMaxFileBytes) {
         m_lastIdentity.reset();
-        return 0;
+        return m_lastGiven = 0;
     }
     if (m_lastIdentity && *m_lastIdentity == *named)
-        return m_lastTotal;
+        return m_lastGiven = m_lastTotal;
     m_lastIdentity.reset();
 
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        if (const std::optional<std::int64_t> total = readOnce(readStart))
+            return m_lastGiven = *total;
+    }
+    return m_lastGiven;
+}
+
+std::optional<std::int64_t> CleanupHistoryReader::readOnce(const timespec& readStart)
+{
     // What counts from here on is the file that was opened, whatever the path names now.
     BoundedFile file(m_nativePath);
     if (!file.isOpen() || file.status().st_size < 0)
         return 0;
     const FileIdentity identity = FileIdentity::of(file.status());
-
     const FileBytes bytes = file.readAll(kMaxFileBytes);
     if (!bytes.bytes)
         return 0;
     const std::int64_t total = totalCleanedBytesFromPropertyList(*bytes.bytes).value_or(0);
-
-    const bool unchangedWhileRead = file.currentIdentity() == identity;
-    const bool settled =
-        nanoseconds(readStart) - nanoseconds(identity.changed) > kSettledAfterNanoseconds;
-    if (unchangedWhileRead && settled) {
+    if (file.currentIdentity() != identity)
+        return std::nullopt;
+    if (nanoseconds(readStart) - nanoseconds(identity.changed) > kSettledAfterNanoseconds) {
         m_lastIdentity = identity;
         m_lastTotal = total;
     }

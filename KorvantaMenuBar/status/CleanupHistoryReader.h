@@ -28,11 +28,17 @@ namespace kmb {
 // rewrite within the same tick as the read could otherwise keep the old identity) and the
 // identity of the open file did not change while it was read.
 //
+// A file whose identity changes while it is read (rewritten in place) may have given a mix
+// of two versions that parses all the same: it is read again, up to kReadAttempts times in
+// all, and a file that never holds still gives the total given last (the next call tries
+// again).
+//
 // Not thread-safe: one reader belongs to one sampler, called on one thread.
 class CleanupHistoryReader {
 public:
     static constexpr std::int64_t kMaxFileBytes = std::int64_t{64} * 1024 * 1024;
     static constexpr std::int64_t kSettledAfterNanoseconds = 2'000'000'000;
+    static constexpr int kReadAttempts = 3;
 
     // dataDir stands for Application Support; production passes the first
     // QStandardPaths::GenericDataLocation. An empty dataDir reads 0.
@@ -41,14 +47,15 @@ public:
     // The total, 0 whenever the file cannot give one.
     std::int64_t readTotalCleanedBytes();
 
-    // <dataDir>/Korvanta/CleanupHistory.plist, or empty when there is no dataDir.
-    const QString& historyFilePath() const { return m_path; }
-
 private:
+    // One open and read; nullopt when the file changed while it was read.
+    std::optional<std::int64_t> readOnce(const timespec& readStart);
+
     QString m_path;
     QByteArray m_nativePath;
     std::optional<FileIdentity> m_lastIdentity; // set only while m_lastTotal may be reused
     std::int64_t m_lastTotal = 0;
+    std::int64_t m_lastGiven = 0;
 };
 
 } // namespace kmb

@@ -84,6 +84,11 @@ std::vector<int> packageInputs(TemperatureSourceKind kind,
             return {*tdie};
         if (const std::optional<int> tctl = firstWithLabel(sorted, u"Tctl"))
             return {*tctl};
+        // Kernels before the labels came have a single unlabelled input, the control value.
+        if (!sorted.empty() &&
+            std::all_of(sorted.begin(), sorted.end(),
+                        [](const TemperatureInput& in) { return in.label.isEmpty(); }))
+            return {sorted.front().index};
         return {};
     case TemperatureSourceKind::CpuThermalHwmon:
     case TemperatureSourceKind::X86PackageZone:
