@@ -1,11 +1,10 @@
 // The controller's logic that needs no widgets: the low-disk rule and the day it was last
-// shown, telling clicks on the tray icon apart, placing a popup.
+// shown, and telling clicks on the tray icon apart.
 
 #include "TestSupport.h"
 #include "menubar/DayRecordStore.h"
 #include "menubar/IconClickTracker.h"
 #include "menubar/LowDiskSpaceRule.h"
-#include "menubar/PopupPlacement.h"
 
 #include <QRegularExpression>
 #include <QSettings>
@@ -197,17 +196,6 @@ TEST(IconClickTracker, PressesThatCloseAPopup)
             EXPECT_FALSE(tracker.takeClosingPress(c.activation, 1000 + c.afterMs));
         }
     }
-}
-
-// Centred below the icon, above it for a bottom panel, always inside the screen.
-TEST(PopupPlacement, StaysOnScreen)
-{
-    const QRect screen(0, 0, 1000, 800);
-    const QSize size(300, 200);
-    EXPECT_EQ(kmb::popupPosition(QRect(500, 0, 20, 20), size, screen), QPoint(359, 20));
-    EXPECT_EQ(kmb::popupPosition(QRect(500, 780, 20, 20), size, screen), QPoint(359, 580));
-    EXPECT_EQ(kmb::popupPosition(QRect(990, 0, 10, 10), size, screen), QPoint(700, 10));
-    EXPECT_EQ(kmb::popupPosition(QRect(0, 0, 1, 1), QSize(2000, 900), screen), QPoint(0, 0));
 }
 
 } // namespace
