@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 #include "companion/CompanionLocations.h"
 #include "companion/DesktopEntry.h"
-#include "companion/ProgramFiles.h"
 
 #include <QThread>
 #include <sys/stat.h>
@@ -32,19 +31,6 @@ TEST(CompanionLocations, PathArithmetic)
               QStringList{"/b/applications/com.korvanta.Korvanta.desktop"});
     EXPECT_EQ(resolveExecutableSearchPath(std::nullopt), QStringList({"/bin", "/usr/bin"}));
     EXPECT_EQ(resolveExecutableSearchPath(QString(":/usr/bin:.:bin")), QStringList({"/usr/bin"}));
-}
-
-TEST(CompanionLocations, OwnershipRule)
-{
-    const struct {
-        uid_t owner;
-        mode_t mode;
-        bool refused;
-    } cases[] = {{1000, 0755, false}, {0, 0755, false}, {1000, 0775, true},
-                 {1000, 0757, true},  {0, 0777, true},  {1001, 0755, true}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ownershipRefusal("/p", c.owner, c.mode, 1000).has_value(), c.refused)
-            << c.owner << " " << std::oct << c.mode;
 }
 
 // Exec lines after the string escapes: words, quotes and their escapes, field codes.
