@@ -78,6 +78,9 @@ TEST(DayRecord, RoundTripKeepsOtherSettings)
     EXPECT_EQ(settings.value("lowDiskSpacePrompt.lastShownDay").toString(), day);
     EXPECT_EQ(settings.value("other").toString(), "kept");
     EXPECT_EQ(settings.value("Window/size").toSize(), QSize(10, 20));
+    dir.write("config/Korvanta/KorvantaMenuBar.conf",
+              "[General]\nlowDiskSpacePrompt.lastShownDay=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n");
+    EXPECT_FALSE(DayRecordStore(path).lastShownDay().has_value()); // not a string
 }
 
 // A file of ours that is no settings file holds no day, and is replaced, atomically, by one

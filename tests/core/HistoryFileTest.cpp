@@ -184,6 +184,10 @@ TEST(HistoryFiles, XmlDocuments)
     EXPECT_EQ(history.read(xml("\xef\xbb\xbf<dict>{T}</dict>")), 7); // byte order mark
     EXPECT_EQ(history.read(xml("<dict>{K}<integer> \n\t7\r\n </integer></dict>")), 7);
     EXPECT_EQ(history.read(xml("<dict>{K}<real> 7.0\n</real></dict>")), 7);
+    const QString utf16 = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + xml("<dict>{T}</dict>");
+    EXPECT_EQ(history.read("\xff\xfe" + QByteArray(reinterpret_cast<const char*>(utf16.utf16()),
+                                                   utf16.size() * 2)),
+              7);
 }
 
 // Binary files assembled by hand, for what no writer makes.
