@@ -102,7 +102,7 @@ bool DayRecordStore::looksLikeSettings(QByteArrayView bytes)
     if (bytes.contains('\0'))
         return false;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder(bytes);
+    const QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return false;
     bool valid = true;
@@ -122,7 +122,8 @@ std::optional<QString> DayRecordStore::dayIn(QByteArrayView settings)
         QByteArrayView text = *value;
         if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"'))
             text = text.sliced(1).chopped(1);
-        day = QString::fromUtf8(text);
+        // "@Variant(...)" and the like are values of other types; no day.
+        day = text.startsWith('@') ? std::nullopt : std::optional(QString::fromUtf8(text));
     });
     return day;
 }

@@ -1,7 +1,7 @@
 // The bounded file reader that every reader of the program goes through, the kernel files
 // kept open between passes, and the gate that spares sensorless machines a search per pass.
 
-#include "FakeSysTree.h"
+#include "TestSupport.h"
 #include "status/BoundedFile.h"
 #include "status/CpuTemperatureReader.h"
 #include "status/KernelFiles.h"
@@ -46,7 +46,7 @@ struct WholeFileCase {
 
 TEST(BoundedFile, WholeFileReadsRefuseWhatIsNotASmallRegularFile)
 {
-    const kmb::test::FakeSysTree tree;
+    const kmb::test::FakeTree tree;
     tree.write("ten", "0123456789");
     tree.write("empty", "");
     tree.write("dir/x", "1");
@@ -84,7 +84,7 @@ TEST(BoundedFile, WholeFileReadsRefuseWhatIsNotASmallRegularFile)
 
 TEST(BoundedFile, IdentityAfterTheReadTellsARewriteFromAnUnchangedFile)
 {
-    const kmb::test::FakeSysTree tree;
+    const kmb::test::FakeTree tree;
     tree.write("f", "first");
     kmb::BoundedFile file(tree.root() + "/f");
     ASSERT_TRUE(file.isOpen());
@@ -98,20 +98,20 @@ TEST(BoundedFile, IdentityAfterTheReadTellsARewriteFromAnUnchangedFile)
 
 struct KeptOpenStep {
     const char* what;
-    std::function<void(const kmb::test::FakeSysTree&)> change;
+    std::function<void(const kmb::test::FakeTree&)> change;
     std::optional<QByteArray> expected;
 };
 
 TEST(KeptOpenFile, HoldsOneDescriptorAndFollowsWhatThePathNames)
 {
-    const kmb::test::FakeSysTree tree;
+    const kmb::test::FakeTree tree;
     const QString path = tree.root() + "/attr";
     const QByteArray native = QFile::encodeName(path);
     tree.write("attr", "first value\n");
     const qsizetype before = openDescriptors();
     kmb::KeptOpenFile file(path);
     auto replaceWith = [&](const QByteArray& bytes) {
-        return [&, bytes](const kmb::test::FakeSysTree& t) {
+        return [&, bytes](const kmb::test::FakeTree& t) {
             t.write("staged", bytes);
             ASSERT_EQ(::rename(QFile::encodeName(t.root() + "/staged").constData(), native), 0);
         };
@@ -158,7 +158,7 @@ TEST(KeptOpenFile, KernelFilesAreReadAfreshFromTheStart)
 
 TEST(AttributeFiles, SweepClosesTheFilesNotReadSinceTheLastSweep)
 {
-    const kmb::test::FakeSysTree tree;
+    const kmb::test::FakeTree tree;
     tree.writeDevice("BAT0", "capacity=57;status=Full");
     const qsizetype before = openDescriptors();
     kmb::kernelfiles::AttributeFiles files;
@@ -182,7 +182,7 @@ struct GateStep {
 
 TEST(RediscoveryGate, DueAfterADirectoryChangeOrTheIntervalOnly)
 {
-    const kmb::test::FakeSysTree sys;
+    const kmb::test::FakeTree sys;
     const QString hwmon = sys.root() + "/class/hwmon";
     const QString thermal = sys.root() + "/class/thermal";
     ASSERT_TRUE(QDir().mkpath(thermal));
@@ -216,7 +216,7 @@ TEST(RediscoveryGate, DueAfterADirectoryChangeOrTheIntervalOnly)
 // place) is not searched for on every pass, and is found within the interval.
 TEST(RediscoveryGate, SensorlessAndBatterylessReadersSearchOnlyWhenDue)
 {
-    const kmb::test::FakeSysTree sys;
+    const kmb::test::FakeTree sys;
     sys.writeDevice("class/hwmon/hwmon0", "name=coretemp;temp1_label=Package id 0;temp1_input=");
     sys.writeDevice("class/power_supply/BAT0", "type=Battery;present=0;capacity=80");
     Clock::time_point now{};

@@ -1,143 +1,112 @@
 #include "status/SystemStatusMonitor.h"
-#include "ScriptedSampler.h"
+#include "TestSupport.h"
+#include "status/FallbackStatusSampler.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
-#include <gtest/gtest.h>
+
+namespace {
 
 using kmb::SystemStatusMonitor;
-using kmb::test::ScriptedSampler;
 
-namespace {
+// Readings the test sets; counts passes, also after the monitor took it down with it.
+struct ScriptedSampler : kmb::FallbackStatusSampler {
+    std::optional<std::uint64_t> memory;
+    std::optional<kmb::VolumeReading> volume;
+    std::int64_t cleaned = 0;
+    kmb::BatteryTexts battery;
+    std::optional<QString> cpuLoad;
+    QString cpuTemperature;
+    int* passes;
 
-struct MonitorUnderTest {
-    ScriptedSampler* sampler = new ScriptedSampler;
-    SystemStatusMonitor monitor{std::unique_ptr<ScriptedSampler>(sampler)};
-    int notifications = 0;
-
-    MonitorUnderTest()
+    explicit ScriptedSampler(int* passCounter) : passes(passCounter) {}
+    std::optional<std::uint64_t> readAvailableMemory() override
     {
-        QObject::connect(&monitor, &SystemStatusMonitor::objectWillChange,
-                         [this] { ++notifications; });
+        ++*passes;
+        return memory;
     }
+    std::optional<kmb::VolumeReading> readHomeVolume() override { return volume; }
+    std::int64_t readTotalCleanedBytes() override { return cleaned; }
+    kmb::BatteryTexts readBatteryTexts() override { return battery; }
+    std::optional<QString> readCpuLoadText() override { return cpuLoad; }
+    QString readCpuTemperatureText() override { return cpuTemperature; }
 };
 
-void processEventsFor(int ms)
+struct MonitorUnderTest {
+    int passes = 0;
+    ScriptedSampler* sampler = new ScriptedSampler(&passes);
+    std::unique_ptr<SystemStatusMonitor> monitor =
+        std::make_unique<SystemStatusMonitor>(std::unique_ptr<kmb::StatusSampler>(sampler));
+};
+
+// The published fields in the order a pass assigns them.
+QStringList fields(const SystemStatusMonitor& m)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    return {QString::number(m.availableMemoryBytes()),
+            QString::number(m.availableDiskBytes()),
+            QString::number(m.totalDiskBytes()),
+            m.diskName(),
+            QString::number(m.totalCleanedBytes()),
+            m.batteryPercentText(),
+            m.batteryStatusText(),
+            m.cpuLoadText(),
+            m.cpuTemperatureText()};
 }
 
-} // namespace
-
-TEST(SystemStatusMonitor, StartsWithFallbackValuesAndNoTimer)
+// Nine notifications a pass, the k-th before the k-th field is stored; six without a volume,
+// the disk fields kept. No memory reading stores 0; no load figure keeps the text.
+TEST(SystemStatusMonitor, EveryPassNotifiesBeforeEachStore)
 {
     MonitorUnderTest t;
-    EXPECT_EQ(t.monitor.availableMemoryBytes(), 0u);
-    EXPECT_EQ(t.monitor.diskName(), QStringLiteral("Macintosh HD"));
-    EXPECT_EQ(t.monitor.availableDiskBytes(), 0);
-    EXPECT_EQ(t.monitor.totalDiskBytes(), 0);
-    EXPECT_EQ(t.monitor.totalCleanedBytes(), 0);
-    EXPECT_EQ(t.monitor.batteryPercentText(), QString(QChar(0x2014)));
-    EXPECT_EQ(t.monitor.batteryStatusText(), QStringLiteral("不可用"));
-    EXPECT_EQ(t.monitor.cpuLoadText(), QString(QChar(0x2014)));
-    EXPECT_EQ(t.monitor.cpuTemperatureText(), QStringLiteral("--°C"));
-    EXPECT_FALSE(t.monitor.isMonitoring());
-    EXPECT_FALSE(t.monitor.hasSampledDisk());
-    EXPECT_EQ(t.sampler->passes, 0);
-}
-
-TEST(SystemStatusMonitor, PassNotifiesNineTimesEvenWhenNothingChanges)
-{
-    MonitorUnderTest t;
-    t.sampler->volume = kmb::VolumeReading{QStringLiteral("home"), 10, 20};
-    t.monitor.refresh();
-    EXPECT_EQ(t.notifications, 9);
-    t.monitor.refresh();
-    EXPECT_EQ(t.notifications, 18);
-}
-
-TEST(SystemStatusMonitor, FailedVolumeQueryNotifiesSixTimesAndKeepsDiskFields)
-{
-    MonitorUnderTest t;
-    t.sampler->volume = kmb::VolumeReading{QStringLiteral("data"), 1234, 5678};
-    t.monitor.refresh();
-    ASSERT_TRUE(t.monitor.hasSampledDisk());
-    t.sampler->volume.reset();
-    t.notifications = 0;
-    t.monitor.refresh();
-    EXPECT_EQ(t.notifications, 6);
-    EXPECT_EQ(t.monitor.diskName(), QStringLiteral("data"));
-    EXPECT_EQ(t.monitor.availableDiskBytes(), 1234);
-    EXPECT_EQ(t.monitor.totalDiskBytes(), 5678);
-    EXPECT_TRUE(t.monitor.hasSampledDisk());
-}
-
-TEST(SystemStatusMonitor, NotificationPrecedesTheStore)
-{
-    MonitorUnderTest t;
-    t.sampler->cleaned = 4096;
-    std::vector<std::int64_t> seen;
-    QObject::connect(&t.monitor, &SystemStatusMonitor::objectWillChange,
-                     [&] { seen.push_back(t.monitor.totalCleanedBytes()); });
-    t.monitor.refresh();
-    // Third notification announces totalCleanedBytes: the old value is still in place.
-    ASSERT_GE(seen.size(), 3u);
-    EXPECT_EQ(seen[1], 0);
-    EXPECT_EQ(t.monitor.totalCleanedBytes(), 4096);
-}
-
-TEST(SystemStatusMonitor, PassStoresEachReading)
-{
-    MonitorUnderTest t;
-    t.sampler->memory = 1'500'000'000u;
-    t.sampler->volume = kmb::VolumeReading{QStringLiteral("root"), 7, 9};
+    t.sampler->memory = 1'500'000'000;
+    t.sampler->volume = kmb::VolumeReading{QStringLiteral("data"), 7, 9};
     t.sampler->cleaned = -5;
-    t.sampler->battery = {QStringLiteral("80%"), QStringLiteral("正在充电")};
+    t.sampler->battery = {QStringLiteral("80%"), QStringLiteral("充电中")};
     t.sampler->cpuLoad = QStringLiteral("37%");
     t.sampler->cpuTemperature = QStringLiteral("47°C");
-    t.monitor.refresh();
-    EXPECT_EQ(t.monitor.availableMemoryBytes(), 1'500'000'000u);
-    EXPECT_EQ(t.monitor.diskName(), QStringLiteral("root"));
-    EXPECT_EQ(t.monitor.availableDiskBytes(), 7);
-    EXPECT_EQ(t.monitor.totalDiskBytes(), 9);
-    EXPECT_EQ(t.monitor.totalCleanedBytes(), -5);
-    EXPECT_EQ(t.monitor.batteryPercentText(), QStringLiteral("80%"));
-    EXPECT_EQ(t.monitor.batteryStatusText(), QStringLiteral("正在充电"));
-    EXPECT_EQ(t.monitor.cpuLoadText(), QStringLiteral("37%"));
-    EXPECT_EQ(t.monitor.cpuTemperatureText(), QStringLiteral("47°C"));
+    const QStringList expected = {"1500000000", "7",      "9",   "data", "-5",
+                                  "80%",        "充电中", "37%", "47°C"};
+    std::vector<int> storedAtNotification;
+    QObject::connect(t.monitor.get(), &SystemStatusMonitor::objectWillChange, [&] {
+        const QStringList now = fields(*t.monitor);
+        int stored = 0;
+        for (int i = 0; i < now.size(); ++i)
+            stored += now[i] == expected[i];
+        storedAtNotification.push_back(stored);
+    });
+    t.monitor->refresh();
+    EXPECT_EQ(fields(*t.monitor), expected);
+    EXPECT_EQ(storedAtNotification, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
 
-    // No memory reading overwrites the old value with 0; no new CPU figure keeps the text.
+    storedAtNotification.clear();
+    t.monitor->refresh(); // nothing changes: still nine
+    EXPECT_EQ(storedAtNotification.size(), 9u);
+
+    storedAtNotification.clear();
+    t.sampler->volume.reset();
     t.sampler->memory.reset();
     t.sampler->cpuLoad.reset();
-    t.monitor.refresh();
-    EXPECT_EQ(t.monitor.availableMemoryBytes(), 0u);
-    EXPECT_EQ(t.monitor.cpuLoadText(), QStringLiteral("37%"));
+    t.monitor->refresh();
+    EXPECT_EQ(storedAtNotification.size(), 6u);
+    EXPECT_EQ(fields(*t.monitor),
+              QStringList({"0", "7", "9", "data", "-5", "80%", "充电中", "37%", "47°C"}));
+    EXPECT_TRUE(t.monitor->hasSampledDisk());
 }
 
-TEST(SystemStatusMonitor, StartMonitoringSamplesSynchronouslyAndTwiceLeavesOneTimer)
+// Starting samples at once; starting twice leaves one timer, which keeps sampling.
+TEST(SystemStatusMonitor, StartingTwiceLeavesOneTimer)
 {
     MonitorUnderTest t;
-    t.monitor.startMonitoring();
-    EXPECT_EQ(t.sampler->passes, 1);
-    EXPECT_EQ(t.notifications, 6);
-    t.monitor.startMonitoring();
-    EXPECT_EQ(t.sampler->passes, 2);
-    const auto timers = t.monitor.findChildren<QTimer*>();
-    ASSERT_EQ(timers.size(), 1);
-    EXPECT_TRUE(timers.first()->isActive());
-    EXPECT_EQ(timers.first()->interval(), 2000);
-    // Over one interval the single timer gives one more pass.
-    processEventsFor(SystemStatusMonitor::refreshIntervalMs + 400);
-    EXPECT_EQ(t.sampler->passes, 3);
+    EXPECT_FALSE(t.monitor->hasSampledDisk());
+    t.monitor->startMonitoring();
+    t.monitor->startMonitoring();
+    EXPECT_EQ(t.passes, 2);
+    ASSERT_EQ(t.monitor->findChildren<QTimer*>().size(), 1);
+    EXPECT_TRUE(t.monitor->isMonitoring());
+    EXPECT_TRUE(kmb::test::waitFor([&] { return t.passes == 3; }));
 }
 
-namespace {
-// Destroys the monitor when it receives its event; posted at high priority it runs
-// before the pass that the tick posted at normal priority.
+// Destroys the monitor on its event: posted at high priority, it runs before the pass that the
+// tick posted at normal priority.
 class Destroyer : public QObject {
 public:
     std::unique_ptr<SystemStatusMonitor>* target = nullptr;
@@ -149,30 +118,24 @@ public:
         return true;
     }
 };
-} // namespace
 
-TEST(SystemStatusMonitor, PassPostedByATickDoesNothingWhenMonitorIsGone)
+TEST(SystemStatusMonitor, PassQueuedForAGoneMonitorDoesNothing)
 {
-    int passes = 0;
-    auto* sampler = new ScriptedSampler;
-    sampler->passesOutliving = &passes;
-    auto monitor = std::make_unique<SystemStatusMonitor>(std::unique_ptr<ScriptedSampler>(sampler));
-    monitor->startMonitoring();
-    ASSERT_EQ(passes, 1);
+    MonitorUnderTest t;
+    t.monitor->startMonitoring();
     Destroyer destroyer;
-    destroyer.target = &monitor;
-    QTimer* tick = monitor->findChild<QTimer*>();
-    ASSERT_NE(tick, nullptr);
-    // Runs after the monitor's own handler has posted the pass.
-    QObject::connect(tick, &QTimer::timeout, &destroyer, [&] {
+    destroyer.target = &t.monitor;
+    // Connected after the monitor's own handler, so it runs once the pass has been posted.
+    QObject::connect(t.monitor->findChild<QTimer*>(), &QTimer::timeout, &destroyer, [&] {
         QCoreApplication::postEvent(&destroyer, new QEvent(QEvent::User), Qt::HighEventPriority);
     });
-    QElapsedTimer clock;
-    clock.start();
-    while (monitor && clock.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    ASSERT_FALSE(monitor);
-    // Give the posted pass every chance to run: it must not.
-    processEventsFor(200);
-    EXPECT_EQ(passes, 1);
+    ASSERT_TRUE(kmb::test::waitFor([&] { return !t.monitor; }));
+    // Anything posted now is delivered after the pass that the tick posted.
+    bool later = false;
+    QMetaObject::invokeMethod(
+        qApp, [&] { later = true; }, Qt::QueuedConnection);
+    ASSERT_TRUE(kmb::test::waitFor([&] { return later; }));
+    EXPECT_EQ(t.passes, 1);
 }
+
+} // namespace

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kmb::test {
+
+// A throw-away directory standing in for /proc, /sys, a home or a data directory.
+class FakeTree {
+public:
+    QString root() const { return m_dir.path(); }
+    QString path(const QString& relative) const { return m_dir.filePath(relative); }
+
+    // Writes root/relative, making its parent directories.
+    void write(const QString& relative, const QByteArray& content) const
+    {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path(relative)).absolutePath()));
+        QFile file(path(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(file.write(content), content.size());
+    }
+
+    // One device directory: "name=coretemp;temp1_input=5000" writes two attribute files.
+    void writeDevice(const QString& dir, const QString& attributes) const
+    {
+        ASSERT_TRUE(QDir().mkpath(path(dir)));
+        for (const QString& attribute : attributes.split(u';', Qt::SkipEmptyParts)) {
+            const qsizetype equals = attribute.indexOf(u'=');
+            write(dir + u'/' + attribute.first(equals), attribute.sliced(equals + 1).toUtf8());
+        }
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Root may read and write any file, so where a test needs the permission checks it runs
+// `body` in a child that has become nobody, and returns its exit code (-1 when it could not
+// drop root). Without root the body runs here.
+inline int exitCodeAsNobody(const std::function<int()>& body)
+{
+    if (::geteuid() != 0)
+        return body();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        constexpr uid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+            ::setresuid(nobody, nobody, nobody) != 0)
+            ::_exit(255);
+        ::_exit(body());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+// Lets an unprivileged user reach `path` through every directory below `top`.
+inline void openPathBelow(const QString& top, const QString& path)
+{
+    for (QString dir = QFileInfo(path).path(); dir.startsWith(top); dir = QFileInfo(dir).path())
+        ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+}
+
+// Runs the event loop until `done` holds, at most `ms`; returns whether it held.
+inline bool waitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    const QDeadlineTimer deadline(ms);
+    QTimer wake; // so that the loop looks at `done` again without an event of its own
+    wake.start(10);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+} // namespace kmb::test
