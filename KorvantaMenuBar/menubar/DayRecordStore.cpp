@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -62,9 +63,11 @@ DayRecordStore::DayRecordStore(QString settingsPath) : m_settingsPath(std::move(
 
 QString DayRecordStore::defaultSettingsPath()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                     QCoreApplication::organizationName(), QCoreApplication::applicationName())
-        .fileName();
+    // Where QSettings keeps the user's settings, worked out without a QSettings: it reads the
+    // file as it is constructed, and a FIFO in its place would block the launch for good.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QCoreApplication::organizationName() + u'/' + QCoreApplication::applicationName() +
+           QStringLiteral(".conf");
 }
 
 bool DayRecordStore::looksLikeSettings(QByteArrayView bytes)
