@@ -1,16 +1,13 @@
 #!/usr/bin/python3
 """AT-SPI side of the end-to-end harness: one process per session, started before the utility.
 
-Qt keeps Qt::Popup windows out of its application's accessible children, so a popup is
-reachable only from the event raised when it shows. This process listens for
-``object:state-changed:showing`` (Qt's bridge asks the registry which events are wanted
-when it comes up, so nothing is missed) and remembers every top-level object that showed.
-
-Requests on stdin, one JSON object a line; one JSON answer a line on stdout:
-  {"pid": N}     -> {"nodes": [the shown top-levels of process N]}
-  {"app": NAME}  -> {"nodes": [every application of that name, e.g. a tray host]}
-Trees are read afresh (libatspi's cache off: the figures change every 2 s). A node is
-{"role", "name", "description", "states", "extents": [x, y, w, h] or null, "children"}.
+Qt keeps Qt::Popup windows out of its application's accessible children: a popup is found
+only through the event raised when it shows. This listens for those events (Qt's bridge asks
+which events are wanted as it comes up, so none is missed) and remembers every top-level
+object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
+{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME} every
+application of that name. Trees are read afresh, libatspi's cache cleared (figures change every
+2 s); a node is {"role", "name", "description", "states", "extents", "children"}.
 """
 
 import json
@@ -19,19 +16,19 @@ import sys
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, GLib  # noqa: E402
+from gi.repository import GLib  # noqa: E402
 
 import pyatspi  # noqa: E402
 
 toplevels = []
 
 
-def emit(message):
-    sys.stdout.write(json.dumps(message, ensure_ascii=False) + "\n")
-    sys.stdout.flush()
-
-
 def dump(accessible, depth=0):
+    # What libatspi cached of the node goes, states and children alike, and its states are
+    # read before its children. (A node whose children are cached but not its states makes
+    # libatspi call the application from inside its own dispatch on a children-changed
+    # event, which deadlocks this process.)
+    accessible.clear_cache()
     try:
         box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         extents = [box.x, box.y, box.width, box.height]
@@ -47,13 +44,6 @@ def dump(accessible, depth=0):
             if child is not None:
                 node["children"].append(dump(child, depth + 1))
     return node
-
-
-def uncached(accessible):
-    application = accessible.get_application()
-    if application is not None:
-        application.set_cache_mask(Atspi.Cache.NONE)
-    return accessible
 
 
 def on_showing(event):
@@ -77,7 +67,8 @@ def shown_of(pid):
             toplevels.remove(accessible)
             continue
         try:
-            if uncached(accessible).getState().contains(pyatspi.STATE_SHOWING):
+            accessible.clear_cache()
+            if accessible.getState().contains(pyatspi.STATE_SHOWING):
                 nodes.append(dump(accessible))
         except Exception:  # hidden or destroyed while read
             pass
@@ -89,7 +80,7 @@ def applications(name):
     for application in pyatspi.Registry.getDesktop(0):
         try:
             if application is not None and application.name == name:
-                nodes.append(dump(uncached(application)))
+                nodes.append(dump(application))
         except Exception:
             pass
     return nodes
@@ -101,12 +92,13 @@ def on_stdin(channel, condition):
         pyatspi.Registry.stop()
         return False
     request = json.loads(line)
-    emit({"nodes": shown_of(request["pid"]) if "pid" in request else applications(request["app"])})
+    answer = shown_of(request["pid"]) if "pid" in request else applications(request["app"])
+    print(json.dumps({"nodes": answer}, ensure_ascii=False), flush=True)
     return True
 
 
 pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
 GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
                   GLib.IOCondition.IN | GLib.IOCondition.HUP, on_stdin)
-emit({"ready": True})
+print(json.dumps({"ready": True}), flush=True)
 pyatspi.Registry.start()

@@ -1,18 +1,14 @@
 #!/usr/bin/python3
 """End-to-end harness: the real korvanta-menubar in Xvfb with a real tray host.
 
-A ``Session`` is one private desktop, started once per test file: a session bus
-(dbus-daemon), Xvfb on a display it picks itself (no window manager), the accessibility
-bus with one AT-SPI reader (atspi_reader.py) registered before the utility starts, a tray
-host (trayer, or a StatusNotifierItem watcher and host) and the utility with temporary
-HOME and XDG folders. Cases restart the utility where they need a fresh process.
-
-Every process runs in its own process group with a parent-death signal and is stopped
-through it. Helpers that the buses start carry a marker in their environment; they are
-killed by pid when the session stops, or by the next session when their harness is gone.
-Nothing of the caller's environment leaks in but PATH, TZ and sanitizer options.
-
-Run by /usr/bin/python3: the AT-SPI reader needs the distribution's pyatspi.
+A ``Session`` is one private desktop, started once per test file: a session bus, Xvfb
+(no window manager), the accessibility bus with one AT-SPI reader (atspi_reader.py), a
+tray host (trayer, or a StatusNotifierItem watcher and host) and the utility with
+temporary HOME and XDG folders; cases restart the utility where they need a fresh process.
+Every process runs in a process group of its own with a parent-death signal; what the buses
+start carries a marker in its environment and is killed by pid when the session stops (or
+by the next one when its harness is gone). Of the caller's environment only PATH, TZ and
+sanitizer options are passed on. Run by /usr/bin/python3 (the distribution's pyatspi).
 """
 
 import argparse
@@ -142,11 +138,6 @@ def _marked(predicate):
     return found
 
 
-def _orphaned(marker):
-    pid, start = marker.split("-")[:2]
-    return _start_time(int(pid)) != start
-
-
 def _kill(pids):
     for pid in pids:
         try:
@@ -235,25 +226,6 @@ class Reader:
             self._buffer += chunk
         line, self._buffer = self._buffer.split(b"\n", 1)
         return json.loads(line)
-
-
-# -- X client messages (no window manager runs to send them) -------------------------------
-
-_x11 = None
-
-
-def _xlib():
-    global _x11
-    if _x11 is None:
-        _x11 = ctypes.CDLL("libX11.so.6")
-        _x11.XOpenDisplay.restype = ctypes.c_void_p
-        _x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        _x11.XInternAtom.restype = ctypes.c_ulong
-        _x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        _x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
-                                    ctypes.c_long, ctypes.c_void_p]
-        _x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-    return _x11
 
 
 # -- the session -----------------------------------------------------------------------------
@@ -353,7 +325,9 @@ class Session:
         return line.decode().strip()
 
     def start(self):
-        _kill(_marked(_orphaned))  # left by a harness that was killed outright
+        # Left by a harness that was killed outright: its pid and start time name it.
+        _kill(_marked(lambda marker: _start_time(int(marker.split("-")[0]))
+                      != marker.split("-")[1]))
         self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
             "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
@@ -410,8 +384,8 @@ class Session:
 
     def check_alive(self):
         if self.app is None or not self.app.running():
-            raise AssertionError("korvanta-menubar is not running (status %s); see %s" % (
-                self.app and self.app.popen.returncode, self.app and self.app.log_path))
+            raise AssertionError("korvanta-menubar is not running; see its log under %s"
+                                 % self.artifacts)
 
     def bus_has(self, name):
         result = subprocess.run(
@@ -556,10 +530,14 @@ class Session:
 
     def close_window(self, window):
         """Sends WM_DELETE_WINDOW, as a window manager's close button does."""
-        x = _xlib()
+        x = ctypes.CDLL("libX11.so.6")
+        x.XOpenDisplay.restype = ctypes.c_void_p
+        x.XInternAtom.restype = ctypes.c_ulong
+        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                                 ctypes.c_void_p]
+        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
         display = x.XOpenDisplay(self.display.encode())
-        if not display:
-            raise HarnessError("cannot open display %s" % self.display)
         # An XClientMessageEvent laid out as the longs of an XEvent (LP64).
         event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id,
                                      x.XInternAtom(display, b"WM_PROTOCOLS", 0), 32,
@@ -631,6 +609,7 @@ class E2ECase(unittest.TestCase):
     """Cases of one test file share one session, started once for the class."""
 
     session_options = {}
+    wants_small_volume = False  # mount one for the class as ``volume`` (None where not allowed)
 
     @classmethod
     def setUpClass(cls):
@@ -638,6 +617,7 @@ class E2ECase(unittest.TestCase):
         cls.session = Session(_options.binary, artifacts, cls.__name__, **cls.session_options)
         cls.prepare(cls.session)
         cls.session.__enter__()
+        cls.volume = cls.session.small_volume() if cls.wants_small_volume else None
 
     @classmethod
     def prepare(cls, session):

@@ -38,10 +38,7 @@ def remove(path):
 class HostileFilesTest(E2ECase):
     session_options = {"app": False}
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.volume = cls.session.small_volume()
+    wants_small_volume = True
 
     def clear(self):
         for path in (self.session.history_path.parent, self.session.settings_path.parent):

@@ -16,10 +16,7 @@ AFTER_FIRST_CHECK_S = 1.5
 class LowDiskTest(E2ECase):
     session_options = {"app": False}
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.volume = cls.session.small_volume()
+    wants_small_volume = True
 
     def setUp(self):
         if self.volume is None:

@@ -11,10 +11,7 @@ from harness import (APP_SERVICE, DASHBOARD, PROMPT, SNI_WATCHER, E2ECase, main,
 class TrayHostsTest(E2ECase):
     session_options = {"tray_host": None, "app": False}
 
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.volume = cls.session.small_volume()
+    wants_small_volume = True
 
     def tearDown(self):
         super().tearDown()
