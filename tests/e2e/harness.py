@@ -259,7 +259,7 @@ class Session:
         self.sni = []
         self.app_extra_env = {}
         self.screen = SCREEN
-        self._processes, self._logs, self._mounts = [], {}, []
+        self._processes, self._logs, self._mounts, self._x11 = [], {}, [], None
         _live.append(self)
 
     def __enter__(self):
@@ -410,6 +410,9 @@ class Session:
         if self not in _live:
             return
         _live.remove(self)
+        if self._x11 is not None:
+            self._x11[0].XCloseDisplay.argtypes = [ctypes.c_void_p]
+            self._x11[0].XCloseDisplay(self._x11[2])
         for process in reversed(self._processes):
             process.stop()
         _kill(_marked(lambda marker: marker == self.marker))
@@ -505,15 +508,12 @@ class Session:
             return found[0] if len(found) == 1 else None
         return wait_until(shown, "a %dx%d window of the utility" % size)
 
-    def wait_closed(self, size=None):
+    def wait_closed(self, size=None, timeout=LIMIT_S):
         def closed():
             self.check_alive()
             return not self.popups(size)
         wait_until(closed, "the utility's %s to close" % ("%dx%d window" % size if size
-                                                          else "windows"))
-
-    def click(self, x, y, button=1):
-        self.x("xdotool", "mousemove", str(x), str(y), "click", str(button))
+                                                          else "windows"), timeout)
 
     def click_icon(self, button=1):
         icon = self.tray_icon()
@@ -528,22 +528,46 @@ class Session:
     def keys(self, *names):
         self.x("xdotool", "key", *names)
 
+    def _xlib(self):
+        """libX11, libXtst and a connection of the harness's own to the session's display."""
+        if self._x11 is None:
+            x, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+            x.XOpenDisplay.restype = ctypes.c_void_p
+            x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+            x.XInternAtom.restype = ctypes.c_ulong
+            x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+            x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
+                                     ctypes.c_long, ctypes.c_void_p]
+            x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+            xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                                  ctypes.c_int, ctypes.c_ulong]
+            xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                  ctypes.c_ulong]
+            display = x.XOpenDisplay(self.display.encode())
+            if not display:
+                raise HarnessError("cannot open display %s" % self.display)
+            self._x11 = (x, xtst, display)
+        return self._x11
+
+    def click(self, x, y, button=1, press=True, release=True):
+        """Moves the pointer there and clicks (XTest): the press and the release reach the X
+        server together, whatever the load. press/release False: only the other half."""
+        xlib, xtst, display = self._xlib()
+        xtst.XTestFakeMotionEvent(display, -1, x, y, 0)
+        for down in (True, False):
+            if (press, release)[not down]:
+                xtst.XTestFakeButtonEvent(display, button, down, 0)
+        xlib.XSync(display, 0)
+
     def close_window(self, window):
         """Sends WM_DELETE_WINDOW, as a window manager's close button does."""
-        x = ctypes.CDLL("libX11.so.6")
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                 ctypes.c_void_p]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        display = x.XOpenDisplay(self.display.encode())
+        x, _, display = self._xlib()
         # An XClientMessageEvent laid out as the longs of an XEvent (LP64).
         event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id,
                                      x.XInternAtom(display, b"WM_PROTOCOLS", 0), 32,
                                      x.XInternAtom(display, b"WM_DELETE_WINDOW", 0), 0)
         x.XSendEvent(display, window.id, 0, 0, event)
-        x.XCloseDisplay(display)
+        x.XSync(display, 0)
 
     def screenshot(self, path, region=None, scale=None):
         argv = ["/usr/bin/import", "-silent", "-window", "root"]

@@ -4,6 +4,8 @@ watcher with a host (status-notifier-watcher, gtk-sni-tray-standalone), whose wa
 then restarts; and, on a StatusNotifierItem host, a click over the open dashboard when
 the low-disk prompt has fallen due."""
 
+import unittest
+
 from harness import (APP_SERVICE, DASHBOARD, PROMPT, SNI_WATCHER, E2ECase, main, today,
                      wait_until)
 
@@ -73,6 +75,21 @@ class TrayHostsTest(E2ECase):
         session.wait_closed(DASHBOARD)
         session.wait_popup(PROMPT)
         wait_until(lambda: session.recorded_day() == today(), "today in the settings")
+
+    # The host activates the item on the press: the dashboard shows while the button is still
+    # down, the host's implicit grab keeps the popup's own grab from being taken, and an
+    # outside click no longer closes it. A person's click (down for 0.1 s) meets this.
+    @unittest.expectedFailure
+    def test_sni_click_held_down_leaves_a_dashboard_an_outside_click_closes(self):
+        session = self.session
+        self.start_before_host()
+        session.start_sni()
+        icon = session.wait_icon()
+        session.click(*icon.center, release=False)
+        session.wait_popup(DASHBOARD)
+        session.click(*icon.center, press=False)
+        session.click_outside()
+        session.wait_closed(timeout=5.0)  # in milliseconds where the popup has its grab
 
 
 if __name__ == "__main__":
