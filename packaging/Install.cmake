@@ -147,10 +147,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends: the shared libraries the binary links (Qt 6 Core, Gui, Widgets, Svg, DBus,
 # libxcb, the C++ runtime), as dpkg-shlibdeps finds them. The xcb platform plugin ships
-# in libqt6gui6 and the SVG plugins in libqt6svg6, so nothing needs adding by hand.
+# in libqt6gui6 and the SVG plugins in libqt6svg6; only the font is added by hand below.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The dashboard's texts are Chinese; without a CJK font they render as boxes.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# The views name Noto Sans CJK SC for their Chinese texts (views/ViewKit.h); without it they
+# render as boxes. Merged with what dpkg-shlibdeps finds.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Every file under /etc must be a conffile, so that local edits survive upgrades.

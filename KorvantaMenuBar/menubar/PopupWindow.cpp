@@ -1,16 +1,23 @@
 #include "menubar/PopupWindow.h"
 
+#include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kmb {
 
 Q_LOGGING_CATEGORY(lcPopup, "korvanta.popup", QtWarningMsg)
+
+namespace {
+constexpr int grabRetryMs = 50;
+constexpr int maxGrabAttempts = 100; // 5 s: a button held longer is no click
+} // namespace
 
 PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
     : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
@@ -63,7 +70,21 @@ void PopupWindow::showEvent(QShowEvent* event)
 {
     qCDebug(lcPopup) << objectName() << "shown";
     QWidget::showEvent(event);
+    // A tray host that activates its icon on the press shows us while its own implicit grab
+    // of the pointer lasts: the popup's grab fails then, and a click outside would no longer
+    // close it. So the grab is taken again until it holds.
+    m_grabAttempts = 0;
+    QTimer::singleShot(0, this, &PopupWindow::ensurePointerGrab);
     emit shown();
+}
+
+void PopupWindow::ensurePointerGrab()
+{
+    if (!isVisible() || grabPointer(windowHandle()))
+        return;
+    qCDebug(lcPopup) << objectName() << "pointer grab refused; trying again";
+    if (++m_grabAttempts < maxGrabAttempts)
+        QTimer::singleShot(grabRetryMs, this, &PopupWindow::ensurePointerGrab);
 }
 
 void PopupWindow::hideEvent(QHideEvent* event)

@@ -35,8 +35,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // Takes the pointer grab once the button that opened the popup is up; see showEvent.
+    void ensurePointerGrab();
+
     QWidget* m_content = nullptr;
     bool m_closingByCommand = false;
+    int m_grabAttempts = 0;
 };
 
 } // namespace kmb

@@ -1,15 +1,9 @@
 #include "status/CleanupHistoryReader.h"
-#include "status/FileDescriptor.h"
 
 #include "companion/KorvantaContract.h"
 #include "status/PropertyList.h"
 
 #include <QFile>
-#include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kmb {
 
@@ -20,49 +14,7 @@ std::int64_t nanoseconds(const timespec& time)
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
-bool sameTime(const timespec& a, const timespec& b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-// Reads to the end of the file; nullopt on a read error or past maxBytes (the file may have
-// grown since it was measured).
-std::optional<QByteArray> readToEnd(int fd, std::int64_t expectedSize, std::int64_t maxBytes)
-{
-    QByteArray bytes;
-    // One byte beyond the expected size, so that the end is seen without growing.
-    bytes.resize(static_cast<qsizetype>(std::min(expectedSize, maxBytes) + 1));
-    qsizetype used = 0;
-    while (true) {
-        if (used == bytes.size()) {
-            const std::int64_t grown =
-                std::min(static_cast<std::int64_t>(bytes.size()) * 2, maxBytes + 1);
-            bytes.resize(static_cast<qsizetype>(grown));
-        }
-        const ssize_t got =
-            ::read(fd, bytes.data() + used, static_cast<size_t>(bytes.size() - used));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt; // EAGAIN included: never wait for the file
-        }
-        if (got == 0)
-            break;
-        used += got;
-        if (used > maxBytes)
-            return std::nullopt;
-    }
-    bytes.truncate(used);
-    return bytes;
-}
-
 } // namespace
-
-bool CleanupHistoryReader::FileIdentity::operator==(const FileIdentity& other) const
-{
-    return device == other.device && inode == other.inode && size == other.size &&
-           sameTime(modified, other.modified) && sameTime(changed, other.changed);
-}
 
 CleanupHistoryReader::CleanupHistoryReader(QString dataDir)
 {
@@ -80,34 +32,30 @@ std::int64_t CleanupHistoryReader::readTotalCleanedBytes()
     timespec readStart{};
     ::clock_gettime(CLOCK_REALTIME, &readStart);
 
-    // Non-blocking: opening a FIFO, or a symlink to one, must not wait for a writer. O_NOCTTY
-    // keeps a terminal device from becoming ours.
-    const FileDescriptor file(
-        ::open(m_nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size < 0 || status.st_size > kMaxFileBytes) {
+    // One stat per pass while the file stays as it was read last.
+    const std::optional<FileIdentity> named = regularFileIdentity(m_nativePath);
+    if (!named || named->size < 0 || named->size > kMaxFileBytes) {
         m_lastIdentity.reset();
         return 0;
     }
-
-    const FileIdentity identity{status.st_dev, status.st_ino, status.st_size, status.st_mtim,
-                                status.st_ctim};
-    if (m_lastIdentity && *m_lastIdentity == identity)
+    if (m_lastIdentity && *m_lastIdentity == *named)
         return m_lastTotal;
     m_lastIdentity.reset();
 
-    const std::optional<QByteArray> bytes = readToEnd(file.get(), status.st_size, kMaxFileBytes);
-    if (!bytes)
+    // What counts from here on is the file that was opened, whatever the path names now.
+    BoundedFile file(m_nativePath);
+    if (!file.isOpen() || file.status().st_size < 0)
         return 0;
-    const std::int64_t total = totalCleanedBytesFromPropertyList(*bytes).value_or(0);
+    const FileIdentity identity = FileIdentity::of(file.status());
 
-    struct stat after {};
-    const bool unchangedWhileRead =
-        ::fstat(file.get(), &after) == 0 && FileIdentity{after.st_dev, after.st_ino, after.st_size,
-                                                         after.st_mtim, after.st_ctim} == identity;
+    const FileBytes bytes = file.readAll(kMaxFileBytes);
+    if (!bytes.bytes)
+        return 0;
+    const std::int64_t total = totalCleanedBytesFromPropertyList(*bytes.bytes).value_or(0);
+
+    const bool unchangedWhileRead = file.currentIdentity() == identity;
     const bool settled =
-        nanoseconds(readStart) - nanoseconds(status.st_ctim) > kSettledAfterNanoseconds;
+        nanoseconds(readStart) - nanoseconds(identity.changed) > kSettledAfterNanoseconds;
     if (unchangedWhileRead && settled) {
         m_lastIdentity = identity;
         m_lastTotal = total;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/BoundedFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
@@ -12,18 +14,19 @@ namespace kmb {
 // Reads Korvanta's cleanup-history total from
 // <dataDir>/Korvanta/CleanupHistory.plist. Never writes the file, never creates the folder.
 //
-// Every failure reads as 0 and none blocks: the file is opened with O_RDONLY | O_NONBLOCK |
-// O_CLOEXEC | O_NOCTTY, checked with fstat on that descriptor, and must be a regular file (a
-// FIFO, device or directory, or a symlink to one, gives 0 at once); a file larger than
-// kMaxFileBytes gives 0 without being read; a missing, unreadable or looping path gives 0.
-// The bytes are parsed by totalCleanedBytesFromPropertyList (PropertyList.h).
+// Every failure reads as 0 and none blocks: the file is read through BoundedFile (opened
+// without waiting, checked with fstat on that descriptor, a regular file within
+// kMaxFileBytes; a FIFO, device or directory, or a symlink to one, gives 0 at once); a file
+// larger than kMaxFileBytes gives 0 without being read; a missing, unreadable or looping path
+// gives 0. The bytes are parsed by totalCleanedBytesFromPropertyList (PropertyList.h).
 //
-// Each call opens the file and looks at its identity (device, inode, size, mtime and ctime to
-// the nanosecond). When that identity equals the one of the last read, the last result is
-// given without reading; otherwise the file is read again in the same call. A result is only
-// remembered when the file's ctime was more than kSettledAfterNanoseconds older than the
-// moment of the read (file times can be coarse: a rewrite within the same tick as the read
-// could otherwise keep the old identity) and the identity did not change while the file was read.
+// Each call looks at the file's identity (device, inode, size, mtime and ctime to the
+// nanosecond) with one stat of the path. When that identity equals the one of the last read,
+// the last result is given without opening the file; otherwise the file is opened and read
+// again in the same call. A result is only remembered when the file's ctime was more than
+// kSettledAfterNanoseconds older than the moment of the read (file times can be coarse: a
+// rewrite within the same tick as the read could otherwise keep the old identity) and the
+// identity of the open file did not change while it was read.
 //
 // Not thread-safe: one reader belongs to one sampler, called on one thread.
 class CleanupHistoryReader {
@@ -42,15 +45,6 @@ public:
     const QString& historyFilePath() const { return m_path; }
 
 private:
-    struct FileIdentity {
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        timespec modified{};
-        timespec changed{};
-        bool operator==(const FileIdentity& other) const;
-    };
-
     QString m_path;
     QByteArray m_nativePath;
     std::optional<FileIdentity> m_lastIdentity; // set only while m_lastTotal may be reused

@@ -113,11 +113,11 @@ std::optional<QString> CpuLoadTracker::next(const std::optional<CpuTimes>& sampl
     return QString::number(*percent) + u'%';
 }
 
-CpuStatReader::CpuStatReader(QString procRoot) : m_path(procRoot + QStringLiteral("/stat")) {}
+CpuStatReader::CpuStatReader(QString procRoot) : m_file(procRoot + QStringLiteral("/stat")) {}
 
 std::optional<CpuTimes> CpuStatReader::read() const
 {
-    const std::optional<QByteArray> data = kernelfiles::readBounded(m_path, cpuStatLimit);
+    const std::optional<QByteArray> data = m_file.read(cpuStatLimit);
     return data ? parseCpuStat(*data) : std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/BoundedFile.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <cstdint>
@@ -40,7 +42,7 @@ public:
     std::optional<CpuTimes> read() const;
 
 private:
-    QString m_path;
+    mutable KeptOpenFile m_file;
 };
 
 } // namespace kmb

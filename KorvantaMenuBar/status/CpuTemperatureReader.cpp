@@ -31,25 +31,39 @@ std::optional<int> hottestInputCelsius(const std::vector<QString>& files)
     return hottestCelsius(readings);
 }
 
+std::optional<int> hottestInputCelsius(std::vector<KeptOpenFile>& files)
+{
+    std::vector<std::optional<std::int64_t>> readings;
+    readings.reserve(files.size());
+    for (KeptOpenFile& file : files)
+        readings.push_back(kernelfiles::attributeInteger(file.read(kernelfiles::attributeLimit)));
+    return hottestCelsius(readings);
+}
+
 } // namespace
 
-CpuTemperatureReader::CpuTemperatureReader(QString sysRoot)
+CpuTemperatureReader::CpuTemperatureReader(QString sysRoot, RediscoveryGate::Clock clock)
     : m_hwmonDir(sysRoot + QStringLiteral("/class/hwmon")),
-      m_thermalDir(sysRoot + QStringLiteral("/class/thermal"))
+      m_thermalDir(sysRoot + QStringLiteral("/class/thermal")),
+      m_gate({m_hwmonDir, m_thermalDir}, std::move(clock))
 {
 }
 
 std::optional<int> CpuTemperatureReader::readPackageCelsius() const
 {
-    // Without a source in use, every call searches: "--°C" is on screen meanwhile, and a
-    // sensor that read garbage for a while, or a device that went away and came back, must
-    // show its reading at the next pass, not a minute later.
-    if (!m_chosenInputs.empty() && m_readsSinceDiscovery < kRediscoverAfterReads) {
+    if (m_chosenInputs.empty()) {
+        if (!m_gate.searchDue())
+            return std::nullopt;
+        return discover();
+    }
+    if (m_readsSinceDiscovery < kRediscoverAfterReads) {
         ++m_readsSinceDiscovery;
         if (const std::optional<int> celsius = hottestInputCelsius(m_chosenInputs))
             return celsius;
-        // The source stopped giving a reading: search again now.
     }
+    // The source stopped giving a reading, or it is time to look for a better one: search
+    // now, so that a renumbered or replaced device is shown in this same pass.
+    m_gate.searching();
     return discover();
 }
 
@@ -65,7 +79,8 @@ std::optional<int> CpuTemperatureReader::discover() const
         for (const TemperatureSource& source : sources) {
             std::vector<QString> files = inputFiles(source);
             if (const std::optional<int> celsius = hottestInputCelsius(files)) {
-                m_chosenInputs = std::move(files);
+                for (const QString& file : files)
+                    m_chosenInputs.emplace_back(file);
                 return celsius;
             }
         }

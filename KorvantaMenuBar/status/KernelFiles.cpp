@@ -1,13 +1,10 @@
 #include "status/KernelFiles.h"
 
+#include "status/BoundedFile.h"
+
 #include <QDirIterator>
-#include <QFile>
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kmb::kernelfiles {
 
@@ -15,17 +12,6 @@ namespace {
 
 // sysfs class directories hold tens of entries; thousands only on very large machines.
 constexpr int scanLimit = 4096;
-
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser() { ::close(m_fd); }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int m_fd;
-};
 
 QByteArrayView trimmed(QByteArrayView text)
 {
@@ -86,35 +72,21 @@ std::optional<QByteArray> readBounded(const QString& path, qsizetype maxBytes)
 {
     if (path.isEmpty() || maxBytes <= 0)
         return std::nullopt;
-    // O_NONBLOCK: opening a FIFO planted where a kernel file should be must not hang.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    FdCloser closer(fd);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
-        return std::nullopt;
-
-    QByteArray data(maxBytes, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < maxBytes) {
-        const ssize_t got = ::read(fd, data.data() + filled, std::size_t(maxBytes - filled));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    data.truncate(filled);
-    return data;
+    return BoundedFile(path).readPrefix(maxBytes).bytes;
 }
 
 std::optional<QString> readAttribute(const QString& path)
 {
-    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
+    return attributeText(readBounded(path, attributeLimit));
+}
+
+std::optional<std::int64_t> readIntegerAttribute(const QString& path)
+{
+    return attributeInteger(readBounded(path, attributeLimit));
+}
+
+std::optional<QString> attributeText(const std::optional<QByteArray>& data)
+{
     if (!data)
         return std::nullopt;
     const qsizetype newline = data->indexOf('\n');
@@ -123,12 +95,44 @@ std::optional<QString> readAttribute(const QString& path)
     return QString::fromUtf8(trimmed(firstLine));
 }
 
-std::optional<std::int64_t> readIntegerAttribute(const QString& path)
+std::optional<std::int64_t> attributeInteger(const std::optional<QByteArray>& data)
 {
-    const std::optional<QByteArray> data = readBounded(path, attributeLimit);
     if (!data)
         return std::nullopt;
     return parseInt64(*data);
+}
+
+std::optional<QString> AttributeFiles::readText(const QString& path)
+{
+    return attributeText(read(path));
+}
+
+std::optional<std::int64_t> AttributeFiles::readInteger(const QString& path)
+{
+    return attributeInteger(read(path));
+}
+
+void AttributeFiles::sweep()
+{
+    for (auto it = m_files.begin(); it != m_files.end();) {
+        if (it->second.read) {
+            it->second.read = false;
+            ++it;
+        } else {
+            it = m_files.erase(it);
+        }
+    }
+}
+
+std::optional<QByteArray> AttributeFiles::read(const QString& path)
+{
+    if (path.isEmpty())
+        return std::nullopt;
+    auto it = m_files.find(path);
+    if (it == m_files.end())
+        it = m_files.emplace(path, Entry{KeptOpenFile(path)}).first;
+    it->second.read = true;
+    return it->second.file.read(attributeLimit);
 }
 
 std::optional<std::int64_t> parseInt64(QByteArrayView text)

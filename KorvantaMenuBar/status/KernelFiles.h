@@ -1,10 +1,13 @@
 #pragma once
 
+#include "status/BoundedFile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <map>
 #include <optional>
 
 // Small, bounded reads of /proc and /sys files. Everything here runs on the GUI thread, so
@@ -23,6 +26,29 @@ std::optional<QByteArray> readBounded(const QString& path, qsizetype maxBytes);
 std::optional<QString> readAttribute(const QString& path);
 // A decimal integer attribute; nullopt when unreadable, empty, not a number or out of range.
 std::optional<std::int64_t> readIntegerAttribute(const QString& path);
+
+// The same from an attribute's bytes (nullopt: it could not be read).
+std::optional<QString> attributeText(const std::optional<QByteArray>& data);
+std::optional<std::int64_t> attributeInteger(const std::optional<QByteArray>& data);
+
+// Attribute files read on every pass, kept open between passes (KeptOpenFile) and looked up
+// by path. sweep() closes the files not read since the last sweep, so that entries that went
+// away leave no descriptors behind.
+class AttributeFiles {
+public:
+    std::optional<QString> readText(const QString& path);
+    std::optional<std::int64_t> readInteger(const QString& path);
+    void sweep();
+
+private:
+    std::optional<QByteArray> read(const QString& path);
+
+    struct Entry {
+        KeptOpenFile file;
+        bool read = false;
+    };
+    std::map<QString, Entry> m_files;
+};
 
 // Whole-token decimal parsing: optional surrounding whitespace, an optional '-' (signed
 // only), digits, nothing else.

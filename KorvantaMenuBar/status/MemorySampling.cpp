@@ -71,11 +71,11 @@ std::optional<std::uint64_t> availableMemoryBytes(const MemInfoReading& reading)
     return kb * bytesPerKb;
 }
 
-MemInfoReader::MemInfoReader(QString procRoot) : m_path(procRoot + QStringLiteral("/meminfo")) {}
+MemInfoReader::MemInfoReader(QString procRoot) : m_file(procRoot + QStringLiteral("/meminfo")) {}
 
 MemInfoReading MemInfoReader::read() const
 {
-    const std::optional<QByteArray> data = kernelfiles::readBounded(m_path, memInfoLimit);
+    const std::optional<QByteArray> data = m_file.read(memInfoLimit);
     return data ? parseMemInfo(*data) : MemInfoReading{};
 }
 

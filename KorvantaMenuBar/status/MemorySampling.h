@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/BoundedFile.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <cstdint>
@@ -27,7 +29,7 @@ public:
     MemInfoReading read() const;
 
 private:
-    QString m_path;
+    mutable KeptOpenFile m_file;
 };
 
 } // namespace kmb

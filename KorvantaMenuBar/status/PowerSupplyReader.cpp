@@ -39,29 +39,38 @@ BatteryCharge plausibleCharge(const BatteryCharge& read)
     return charge;
 }
 
-PowerSupplyReader::PowerSupplyReader(QString sysRoot)
-    : m_dir(sysRoot + QStringLiteral("/class/power_supply"))
+PowerSupplyReader::PowerSupplyReader(QString sysRoot, RediscoveryGate::Clock clock)
+    : m_dir(sysRoot + QStringLiteral("/class/power_supply")), m_gate({m_dir}, std::move(clock))
 {
 }
 
 std::optional<PowerSourceDescription> PowerSupplyReader::readFirstPowerSource() const
 {
+    if (!m_batteryFound && !m_gate.searchDue())
+        return std::nullopt;
+    std::optional<PowerSourceDescription> source = search();
+    m_files.sweep();
+    m_batteryFound = source.has_value();
+    return source;
+}
+
+std::optional<PowerSourceDescription> PowerSupplyReader::search() const
+{
     std::optional<QString> batteryDir;
     bool externalPowerOnline = false;
     for (const QString& entry : kernelfiles::listEntries(m_dir, QString())) {
         const QString dir = m_dir + u'/' + entry + u'/';
-        const std::optional<QString> type =
-            kernelfiles::readAttribute(dir + QStringLiteral("type"));
+        const std::optional<QString> type = m_files.readText(dir + QStringLiteral("type"));
         if (!type)
             continue;
         if (isExternalSupplyType(*type)) {
-            externalPowerOnline = externalPowerOnline ||
-                                  isExternalPowerOnline(*type, kernelfiles::readIntegerAttribute(
-                                                                   dir + QStringLiteral("online")));
+            externalPowerOnline =
+                externalPowerOnline ||
+                isExternalPowerOnline(*type, m_files.readInteger(dir + QStringLiteral("online")));
         } else if (!batteryDir && isBatteryType(*type)) {
             // Batteries after the machine's own are not read.
-            if (isSystemBattery(*type, kernelfiles::readAttribute(dir + QStringLiteral("scope")),
-                                kernelfiles::readIntegerAttribute(dir + QStringLiteral("present"))))
+            if (isSystemBattery(*type, m_files.readText(dir + QStringLiteral("scope")),
+                                m_files.readInteger(dir + QStringLiteral("present"))))
                 batteryDir = dir;
         }
     }
@@ -69,7 +78,7 @@ std::optional<PowerSourceDescription> PowerSupplyReader::readFirstPowerSource() 
         return std::nullopt;
 
     auto integer = [&](const char* attribute) {
-        return kernelfiles::readIntegerAttribute(*batteryDir + QLatin1StringView(attribute));
+        return m_files.readInteger(*batteryDir + QLatin1StringView(attribute));
     };
     BatteryCharge charge;
     charge.capacityPercent = within(integer("capacity"), 0, 100);
@@ -80,7 +89,7 @@ std::optional<PowerSourceDescription> PowerSupplyReader::readFirstPowerSource() 
         charge.chargeFull = integer("charge_full");
     }
     const QString status =
-        kernelfiles::readAttribute(*batteryDir + QStringLiteral("status")).value_or(QString());
+        m_files.readText(*batteryDir + QStringLiteral("status")).value_or(QString());
     return describeBattery(plausibleCharge(charge), status, externalPowerOnline);
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "status/BatterySampling.h"
+#include "status/KernelFiles.h"
+#include "status/RediscoveryGate.h"
 
 #include <QString>
 #include <optional>
@@ -15,16 +17,23 @@ namespace kmb {
 BatteryCharge plausibleCharge(const BatteryCharge& read);
 
 // Reads <sys>/class/power_supply: the machine's first battery, by name, and whether any
-// external supply is online.
+// external supply is online. While there is a battery, every call lists the directory (a USB
+// supply comes and goes with its cable) and reads the attributes, kept open between calls.
+// Once a call found none, the directory is listed again only when the RediscoveryGate lets it.
 class PowerSupplyReader {
 public:
-    explicit PowerSupplyReader(QString sysRoot);
+    explicit PowerSupplyReader(QString sysRoot, RediscoveryGate::Clock clock = {});
 
     // nullopt when the machine has no battery of its own.
     std::optional<PowerSourceDescription> readFirstPowerSource() const;
 
 private:
+    std::optional<PowerSourceDescription> search() const;
+
     QString m_dir;
+    mutable kernelfiles::AttributeFiles m_files;
+    mutable RediscoveryGate m_gate;
+    mutable bool m_batteryFound = false;
 };
 
 } // namespace kmb

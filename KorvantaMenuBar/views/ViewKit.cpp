@@ -1,6 +1,7 @@
 #include "views/ViewKit.h"
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -13,6 +14,11 @@ namespace kmb::viewkit {
 QFont uiFont(int pixelSize, QFont::Weight weight)
 {
     QFont font = QApplication::font();
+    // Latin text in the family the desktop's font resolves to (a family list does not resolve
+    // fontconfig aliases such as "Sans Serif"), Chinese in the CJK family: the faces drawn
+    // with are these, whatever fontconfig's fallback order (under a non-Chinese locale it
+    // puts the Japanese forms of the same font first).
+    font.setFamilies({QFontInfo(font).family(), QString::fromLatin1(cjkFamily)});
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     return font;

@@ -12,7 +12,11 @@ class QWidget;
 // Small shared pieces of the painted views: fonts, text labels and shapes.
 namespace kmb::viewkit {
 
-// The desktop's UI font at a pixel size and weight (design points are logical pixels).
+// Debian's fonts-noto-cjk, which the package depends on.
+inline constexpr char cjkFamily[] = "Noto Sans CJK SC";
+
+// The desktop's UI font at a pixel size and weight (design points are logical pixels), with
+// cjkFamily for what the desktop's family has no glyphs for.
 QFont uiFont(int pixelSize, QFont::Weight weight);
 
 void setTextColor(QWidget* widget, const QColor& color);

@@ -36,12 +36,11 @@ package_names() { field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//' | sed 
 
 # Depends comes from dpkg-shlibdeps: every Qt library the program links must be there.
 depends=$(package_names Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libstdc++6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libxcb-xinput0 libstdc++6; do
   grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
 done
-grep -qxF fonts-noto-cjk <<<"$depends" && fail "fonts-noto-cjk must be a Recommends, not a Depends"
-grep -qxF fonts-noto-cjk <<<"$(package_names Recommends)" ||
-  fail "Recommends lacks fonts-noto-cjk: $(field Recommends)"
+# The views name the CJK family that fonts-noto-cjk provides.
+grep -qxF fonts-noto-cjk <<<"$depends" || fail "Depends lacks fonts-noto-cjk: $(field Depends)"
 
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 for path in \

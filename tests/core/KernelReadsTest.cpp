@@ -1,0 +1,247 @@
+// The bounded file reader that every reader of the program goes through, the kernel files
+// kept open between passes, and the gate that spares sensorless machines a search per pass.
+
+#include "FakeSysTree.h"
+#include "status/BoundedFile.h"
+#include "status/CpuTemperatureReader.h"
+#include "status/KernelFiles.h"
+#include "status/PowerSupplyReader.h"
+#include "status/RediscoveryGate.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+
+// Sets a directory's mtime, as the kernel does when it adds a device: a change the gate must
+// see whatever the granularity of the file system's times.
+void markChanged(const QString& dir, int second)
+{
+    const timespec times[2] = {{second, 0}, {second, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(dir).constData(), times, 0), 0);
+}
+
+struct WholeFileCase {
+    const char* what;
+    QString path; // relative to the tree unless absolute
+    qint64 maxBytes;
+    std::optional<QByteArray> bytes;
+    int errorNumber;
+    QString reason;
+};
+
+TEST(BoundedFile, WholeFileReadsRefuseWhatIsNotASmallRegularFile)
+{
+    const kmb::test::FakeSysTree tree;
+    tree.write("ten", "0123456789");
+    tree.write("empty", "");
+    tree.write("dir/x", "1");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.root() + "/fifo").constData(), 0600), 0);
+    ASSERT_EQ(::symlink("loop", QFile::encodeName(tree.root() + "/loop").constData()), 0);
+    const QString noEntry = QString::fromLocal8Bit(std::strerror(ENOENT));
+    const QString notRegular = QStringLiteral("not a regular file");
+    const WholeFileCase cases[] = {
+        {"fits", "ten", 10, QByteArray("0123456789"), 0, {}},
+        {"empty", "empty", 10, QByteArray(""), 0, {}},
+        {"one byte too many", "ten", 9, std::nullopt, 0, "larger than 9 bytes"},
+        {"missing", "missing", 10, std::nullopt, ENOENT, noEntry},
+        {"directory", "dir", 10, std::nullopt, 0, notRegular},
+        {"FIFO without a writer", "fifo", 10, std::nullopt, 0, notRegular},
+        {"symlink loop", "loop", 10, std::nullopt, ELOOP,
+         QString::fromLocal8Bit(std::strerror(ELOOP))},
+        {"endless device", "/dev/zero", 10, std::nullopt, 0, notRegular},
+        // Reports a size of 0 and has more: seen as it is read, not from fstat.
+        {"grows past the bound while read", "/proc/self/status", 16, std::nullopt, 0,
+         "larger than 16 bytes"},
+    };
+    for (const WholeFileCase& c : cases) {
+        const QString path = c.path.startsWith(u'/') ? c.path : tree.root() + u'/' + c.path;
+        QElapsedTimer clock;
+        clock.start();
+        const kmb::FileBytes read = kmb::readRegularFile(path, c.maxBytes);
+        EXPECT_LT(clock.elapsed(), 1000) << c.what;
+        EXPECT_EQ(read.bytes, c.bytes) << c.what;
+        if (!c.bytes) {
+            EXPECT_EQ(read.error.errorNumber, c.errorNumber) << c.what;
+            EXPECT_EQ(read.error.reason, c.reason) << c.what;
+        }
+    }
+}
+
+TEST(BoundedFile, IdentityAfterTheReadTellsARewriteFromAnUnchangedFile)
+{
+    const kmb::test::FakeSysTree tree;
+    tree.write("f", "first");
+    kmb::BoundedFile file(tree.root() + "/f");
+    ASSERT_TRUE(file.isOpen());
+    const kmb::FileIdentity opened = kmb::FileIdentity::of(file.status());
+    EXPECT_EQ(file.readPrefix(3).bytes, QByteArray("fir"));
+    EXPECT_EQ(file.readAll(100).bytes, QByteArray("st")) << "the rest, from where it stopped";
+    EXPECT_EQ(file.currentIdentity(), opened);
+    tree.write("f", "second, longer");
+    EXPECT_NE(file.currentIdentity(), opened);
+}
+
+struct KeptOpenStep {
+    const char* what;
+    std::function<void(const kmb::test::FakeSysTree&)> change;
+    std::optional<QByteArray> expected;
+};
+
+TEST(KeptOpenFile, HoldsOneDescriptorAndFollowsWhatThePathNames)
+{
+    const kmb::test::FakeSysTree tree;
+    const QString path = tree.root() + "/attr";
+    const QByteArray native = QFile::encodeName(path);
+    tree.write("attr", "first value\n");
+    const qsizetype before = openDescriptors();
+    kmb::KeptOpenFile file(path);
+    auto replaceWith = [&](const QByteArray& bytes) {
+        return [&, bytes](const kmb::test::FakeSysTree& t) {
+            t.write("staged", bytes);
+            ASSERT_EQ(::rename(QFile::encodeName(t.root() + "/staged").constData(), native), 0);
+        };
+    };
+    const KeptOpenStep steps[] = {
+        {"first read", nullptr, QByteArray("first value\n")},
+        {"read again", nullptr, QByteArray("first value\n")},
+        {"rewritten in place, shorter: read from the start",
+         [](const auto& t) { t.write("attr", "2\n"); }, QByteArray("2\n")},
+        {"replaced by rename", replaceWith("renamed\n"), QByteArray("renamed\n")},
+        {"removed", [&](const auto&) { ASSERT_EQ(::unlink(native), 0); }, std::nullopt},
+        {"back", [](const auto& t) { t.write("attr", "back\n"); }, QByteArray("back\n")},
+        {"a FIFO in its place",
+         [&](const auto&) {
+             ASSERT_EQ(::unlink(native), 0);
+             ASSERT_EQ(::mkfifo(native, 0600), 0);
+         },
+         std::nullopt},
+        {"a file again", replaceWith("again\n"), QByteArray("again\n")},
+    };
+    for (const KeptOpenStep& step : steps) {
+        if (step.change)
+            step.change(tree);
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(file.read(kmb::kernelfiles::attributeLimit), step.expected) << step.what;
+        EXPECT_LT(clock.elapsed(), 1000) << step.what;
+        // Open while there is a file to read, never more than one descriptor.
+        EXPECT_EQ(openDescriptors(), before + (step.expected ? 1 : 0)) << step.what;
+    }
+}
+
+TEST(KeptOpenFile, KernelFilesAreReadAfreshFromTheStart)
+{
+    kmb::KeptOpenFile stat(QStringLiteral("/proc/self/stat"));
+    const std::optional<QByteArray> first = stat.read(4096);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_TRUE(first->startsWith(QByteArray::number(::getpid()) + " ("));
+    const std::optional<QByteArray> second = stat.read(4096);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_TRUE(second->startsWith(QByteArray::number(::getpid()) + " (")) << "not from 0";
+    EXPECT_EQ(stat.read(8), first->first(8)) << "bounded";
+}
+
+TEST(AttributeFiles, SweepClosesTheFilesNotReadSinceTheLastSweep)
+{
+    const kmb::test::FakeSysTree tree;
+    tree.writeDevice("BAT0", "capacity=57;status=Full");
+    const qsizetype before = openDescriptors();
+    kmb::kernelfiles::AttributeFiles files;
+    EXPECT_EQ(files.readInteger(tree.root() + "/BAT0/capacity"), 57);
+    EXPECT_EQ(files.readText(tree.root() + "/BAT0/status"), QStringLiteral("Full"));
+    files.sweep();
+    EXPECT_EQ(openDescriptors(), before + 2);
+    EXPECT_EQ(files.readInteger(tree.root() + "/BAT0/capacity"), 57);
+    files.sweep();
+    EXPECT_EQ(openDescriptors(), before + 1);
+    files.sweep();
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+struct GateStep {
+    const char* what;
+    std::function<void()> change;
+    Clock::duration advance;
+    bool due;
+};
+
+TEST(RediscoveryGate, DueAfterADirectoryChangeOrTheIntervalOnly)
+{
+    const kmb::test::FakeSysTree sys;
+    const QString hwmon = sys.root() + "/class/hwmon";
+    const QString thermal = sys.root() + "/class/thermal";
+    ASSERT_TRUE(QDir().mkpath(thermal));
+    Clock::time_point now{};
+    kmb::RediscoveryGate gate({hwmon, thermal}, [&] { return now; });
+    const auto almost = kmb::RediscoveryGate::kSearchAgainAfter - std::chrono::seconds(1);
+    const GateStep steps[] = {
+        {"first call", nullptr, {}, true},
+        {"nothing changed", nullptr, {}, false},
+        {"nearly the interval later", nullptr, almost, false},
+        {"the interval since the last search", nullptr, std::chrono::seconds(1), true},
+        {"a directory appears", [&] { ASSERT_TRUE(QDir().mkpath(hwmon)); }, {}, true},
+        {"unchanged since", nullptr, {}, false},
+        {"a device is added", [&] { markChanged(hwmon, 1000); }, {}, true},
+        {"a directory goes away",
+         [&] { ASSERT_TRUE(QDir(thermal).removeRecursively()); },
+         {},
+         true},
+        {"still away", nullptr, almost, false},
+        {"a forced search restarts the interval", [&] { gate.searching(); }, almost, false},
+    };
+    for (const GateStep& step : steps) {
+        if (step.change)
+            step.change();
+        now += step.advance;
+        EXPECT_EQ(gate.searchDue(), step.due) << step.what;
+    }
+}
+
+// A device that turns usable without its class directory changing (an attribute rewritten in
+// place) is not searched for on every pass, and is found within the interval.
+TEST(RediscoveryGate, SensorlessAndBatterylessReadersSearchOnlyWhenDue)
+{
+    const kmb::test::FakeSysTree sys;
+    sys.writeDevice("class/hwmon/hwmon0", "name=coretemp;temp1_label=Package id 0;temp1_input=");
+    sys.writeDevice("class/power_supply/BAT0", "type=Battery;present=0;capacity=80");
+    Clock::time_point now{};
+    const kmb::CpuTemperatureReader temperature(sys.root(), [&] { return now; });
+    const kmb::PowerSupplyReader power(sys.root(), [&] { return now; });
+    EXPECT_EQ(temperature.readPackageCelsius(), std::nullopt);
+    EXPECT_EQ(power.readFirstPowerSource(), std::nullopt);
+
+    sys.write("class/hwmon/hwmon0/temp1_input", "47000");
+    sys.write("class/power_supply/BAT0/present", "1");
+    now += kmb::RediscoveryGate::kSearchAgainAfter - std::chrono::seconds(1);
+    EXPECT_EQ(temperature.readPackageCelsius(), std::nullopt) << "searched before it was due";
+    EXPECT_EQ(power.readFirstPowerSource(), std::nullopt) << "searched before it was due";
+
+    now += std::chrono::seconds(1);
+    EXPECT_EQ(temperature.readPackageCelsius(), 47);
+    const std::optional<kmb::PowerSourceDescription> battery = power.readFirstPowerSource();
+    ASSERT_TRUE(battery.has_value());
+    EXPECT_EQ(battery->currentCapacity, 80);
+
+    // Found once, they are read on every call.
+    sys.write("class/hwmon/hwmon0/temp1_input", "48000");
+    sys.write("class/power_supply/BAT0/capacity", "79");
+    EXPECT_EQ(temperature.readPackageCelsius(), 48);
+    EXPECT_EQ(power.readFirstPowerSource()->currentCapacity, 79);
+}
+
+} // namespace
