@@ -5,8 +5,8 @@ Qt keeps Qt::Popup windows out of its application's accessible children: a popup
 only through the event raised when it shows. This listens for those events (Qt's bridge asks
 which events are wanted as it comes up, so none is missed) and remembers every top-level
 object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
-{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME} every
-application of that name. Trees are read afresh, libatspi's cache cleared (figures change every
+{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N} every
+application of that name or process. Trees are read afresh, libatspi's cache cleared (figures change every
 2 s); a node is {"role", "name", "description", "states", "extents", "children"}.
 """
 
@@ -75,11 +75,12 @@ def shown_of(pid):
     return nodes
 
 
-def applications(name):
+def applications(key):
     nodes = []
     for application in pyatspi.Registry.getDesktop(0):
         try:
-            if application is not None and application.name == name:
+            if application is not None and key in (application.name,
+                                                    application.get_process_id()):
                 nodes.append(dump(application))
         except Exception:
             pass

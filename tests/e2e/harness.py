@@ -40,6 +40,7 @@ TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request
 SNI_WATCHER, SNI_HOST = "org.kde.StatusNotifierWatcher", "gtk-sni-tray-standalone"
 APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
+FOOTER = "已累计清理 %s 垃圾"
 MARKER = "KMB_E2E_SESSION"
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
@@ -272,8 +273,6 @@ class Session:
     def __exit__(self, *exc):
         self.stop()
 
-    # -- environment ---------------------------------------------------------------------
-
     def base_env(self):
         env = {key: os.environ[key] for key in PASSED_THROUGH if key in os.environ}
         env.setdefault("PATH", "/usr/local/bin:/usr/bin:/bin")
@@ -300,8 +299,6 @@ class Session:
             "XDG_DATA_DIRS": str(self.temp / "share")})
         env.update(self.app_extra_env)
         return env
-
-    # -- processes -----------------------------------------------------------------------
 
     def spawn(self, name, argv, env=None, **options):
         """Starts a process of the session (stopped with it); its log is under artifacts."""
@@ -339,29 +336,24 @@ class Session:
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             wait_until(lambda: self.bus_has("org.a11y.Bus"), "the accessibility bus")
             self.reader = Reader(self)
-        if self.tray_host == "trayer":
-            self.start_trayer()
-        elif self.tray_host == "sni":
-            self.start_sni()
+        if self.tray_host:
+            self.start_trayer() if self.tray_host == "trayer" else self.start_sni()
         if self.start_with_app:
             self.start_app()
         return self
 
     def start_trayer(self):
         self.tray = self.spawn("trayer", TRAYER)
-        return self.tray
 
     def start_sni(self):
         """Starts the StatusNotifierItem watcher (waits for its bus name) and a host."""
         watcher = self.spawn("sni-watcher", ["status-notifier-watcher"])
         wait_until(lambda: self.bus_has(SNI_WATCHER), "the StatusNotifierItem watcher")
         self.sni = [watcher, self.spawn("sni-host", [SNI_HOST, "--top", "--end", "--size", "30"])]
-        return self.sni
 
     def stop_tray_hosts(self):
-        for process in [self.tray] + self.sni:
-            if process is not None:
-                process.stop()
+        for process in filter(None, [self.tray] + self.sni):
+            process.stop()
         self.tray, self.sni = None, []
 
     def start_app(self, env=None, day=True):
@@ -372,6 +364,11 @@ class Session:
             self.write_day(today())
         self.app_extra_env = dict(env or {})
         self.app = self.spawn("korvanta-menubar", [str(self.binary)], env=self.app_env())
+        if self.reader is not None:
+            # Qt's bridge comes up on the accessibility bus a little after launch; a popup
+            # shown before that raises no event and is never found.
+            self.wait(lambda: self.reader.ask({"app": self.app.pid}),
+                      "the utility on the accessibility bus")
         return self.app
 
     def stop_app(self):
@@ -411,7 +408,6 @@ class Session:
             return
         _live.remove(self)
         if self._x11 is not None:
-            self._x11[0].XCloseDisplay.argtypes = [ctypes.c_void_p]
             self._x11[0].XCloseDisplay(self._x11[2])
         for process in reversed(self._processes):
             process.stop()
@@ -421,8 +417,6 @@ class Session:
         for path in self._mounts:
             subprocess.run(["umount", "-l", str(path)], capture_output=True)
         shutil.rmtree(self.temp, ignore_errors=True)
-
-    # -- files -----------------------------------------------------------------------------
 
     @staticmethod
     def replace_file(path, data):
@@ -446,8 +440,6 @@ class Session:
     def write_history(self, total):
         self.replace_file(self.history_path, plistlib.dumps(
             {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
-
-    # -- X ---------------------------------------------------------------------------------
 
     def x(self, *argv, check=True):
         result = subprocess.run(argv, env=self.base_env(), capture_output=True, text=True,
@@ -494,35 +486,74 @@ class Session:
         icons = self.icons()
         return icons[-1] if icons else None  # a host may draw a re-registered item twice
 
+    def wait(self, predicate, what):
+        """wait_until, failing at once when the utility is gone."""
+        return wait_until(lambda: self.check_alive() or predicate(), what)
+
     def wait_icon(self):
-        def docked():
-            self.check_alive()
-            return self.tray_icon()
-        return wait_until(docked, "the tray icon")
+        return self.wait(self.tray_icon, "the tray icon")
 
     def wait_popup(self, size):
         """Waits until exactly one top-level window of ``size`` is shown; returns it."""
-        def shown():
-            self.check_alive()
+        def one():
             found = self.popups(size)
-            return found[0] if len(found) == 1 else None
-        return wait_until(shown, "a %dx%d window of the utility" % size)
+            return len(found) == 1 and found[0]
+        return self.wait(one, "a %dx%d window of the utility" % size)
 
-    def wait_closed(self, size=None, timeout=LIMIT_S):
-        def closed():
-            self.check_alive()
-            return not self.popups(size)
-        wait_until(closed, "the utility's %s to close" % ("%dx%d window" % size if size
-                                                          else "windows"), timeout)
+    def wait_closed(self, size=None):
+        self.wait(lambda: not self.popups(size), "the utility's %s to close" % (
+            "%dx%d window" % size if size else "windows"))
 
     def click_icon(self, button=1):
-        icon = self.tray_icon()
-        if icon is None:
-            raise AssertionError("no tray icon to click")
+        icon = self.wait_icon()
         self.click(*icon.center, button=button)
         return icon
 
+    def open_dashboard(self):
+        self.click_icon()
+        return self.wait_popup(DASHBOARD)
+
+    def escape(self):
+        """Esc to the open popup; waits until no window of the utility is shown."""
+        self.keys("Escape")
+        self.wait_closed()
+
+    def tray_menu(self, entry):
+        """Chooses ``entry`` of the icon's context menu."""
+        self.click_icon(button=3)
+        menu = self.accessible(role="popup menu")
+        self.click(*center(find(menu, "menu item", entry)[0]))
+
+    def wait_prompt(self):
+        """Waits for the low-disk prompt, shown instead of the dashboard, and for today in
+        the day record."""
+        prompt = self.wait_popup(PROMPT)
+        if self.popups(DASHBOARD):
+            raise AssertionError("the dashboard is open beside the prompt")
+        wait_until(lambda: self.recorded_day() == today(), "today in the day record")
+        return prompt
+
+    def footer(self, popup):
+        """The names of the dashboard's footer (the cleaned total)."""
+        return [n["name"] for n in find(self.accessible(popup), "push button",
+                                        prefix=FOOTER.partition("%")[0])]
+
+    def wait_grab(self):
+        """Waits until another client holds the pointer grab (an open popup does: a press
+        outside reaches it only then). Our own grab succeeds only while nobody holds it."""
+        xlib, _, display = self._xlib()
+        root = xlib.XDefaultRootWindow(display)
+
+        def held():
+            status = xlib.XGrabPointer(display, root, 0, 0, 1, 1, 0, 0, 0)  # async, CurrentTime
+            if status == 0:  # GrabSuccess
+                xlib.XUngrabPointer(display, 0)
+                xlib.XSync(display, 0)
+            return status == 1  # AlreadyGrabbed
+        wait_until(held, "an open popup to hold the pointer grab")
+
     def click_outside(self):
+        self.wait_grab()
         self.click(40, self.screen[1] - 40)  # bare root: below the tray, left of every popup
 
     def keys(self, *names):
@@ -532,17 +563,16 @@ class Session:
         """libX11, libXtst and a connection of the harness's own to the session's display."""
         if self._x11 is None:
             x, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-            x.XOpenDisplay.restype = ctypes.c_void_p
-            x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-            x.XInternAtom.restype = ctypes.c_ulong
-            x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-            x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
-                                     ctypes.c_long, ctypes.c_void_p]
-            x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-            xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
-                                                  ctypes.c_int, ctypes.c_ulong]
-            xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
-                                                  ctypes.c_ulong]
+            P, I, U, L, S = (ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong,
+                             ctypes.c_char_p)
+            for function, result, arguments in (
+                    (x.XOpenDisplay, P, [S]), (x.XCloseDisplay, I, [P]), (x.XSync, I, [P, I]),
+                    (x.XInternAtom, L, [P, S, I]), (x.XSendEvent, I, [P, L, I, L, P]),
+                    (x.XDefaultRootWindow, L, [P]), (x.XUngrabPointer, I, [P, L]),
+                    (x.XGrabPointer, I, [P, L, I, U, I, I, L, L, L]),
+                    (xtst.XTestFakeMotionEvent, I, [P, I, I, I, L]),
+                    (xtst.XTestFakeButtonEvent, I, [P, U, I, L])):
+                function.restype, function.argtypes = result, arguments
             display = x.XOpenDisplay(self.display.encode())
             if not display:
                 raise HarnessError("cannot open display %s" % self.display)
@@ -579,23 +609,16 @@ class Session:
         self.x(*argv, str(path))
         return Path(path)
 
-    # -- AT-SPI ----------------------------------------------------------------------------
-
     def accessibles(self):
         """The accessible trees of the utility's shown top-level windows, read afresh."""
         return self.reader.ask({"pid": self.app.pid})
 
     def accessible(self, window=None, role=None):
         """Waits for the shown top-level accessible covering ``window`` (or of ``role``)."""
-        def shown():
-            self.check_alive()
-            for tree in self.accessibles():
-                if (window is None or tree["extents"] == [window.x, window.y, window.width,
-                                                          window.height]) \
-                        and role in (None, tree["role"]):
-                    return tree
-            return None
-        return wait_until(shown, "the accessible of %s" % (window or role))
+        extents = window and [window.x, window.y, window.width, window.height]
+        return self.wait(lambda: next((tree for tree in self.accessibles() if extents in (
+            None, tree["extents"]) and role in (None, tree["role"])), None),
+            "the accessible of %s" % (window or role))
 
     def save_diagnostics(self, label):
         """The screen, the window tree and the utility's accessible trees under artifacts."""
@@ -647,6 +670,12 @@ class E2ECase(unittest.TestCase):
     def prepare(cls, session):
         """Runs before the session starts (files the first launch is to find)."""
 
+    def small_home(self):
+        """The utility's environment with HOME on the class's small volume."""
+        if self.volume is None:
+            self.skipTest("no tmpfs of our own for HOME (not root)")
+        return {"HOME": str(self.volume)}
+
     @classmethod
     def tearDownClass(cls):
         cls.session.stop()
@@ -680,8 +709,7 @@ def _demo(argv):
         icon = session.wait_icon()
         tray = session.screenshot(args.out / "demo-tray.png", (max(0, icon.right - 240), 0,
                                   min(240, icon.right), icon.bottom + 8), scale=3)
-        session.click_icon()
-        popup = session.wait_popup(DASHBOARD)
+        popup = session.open_dashboard()
         left = max(0, popup.x - 16)
         region = (left, 0, SCREEN[0] - left, popup.bottom + 16)
 

@@ -8,14 +8,12 @@ import os
 import re
 import signal
 import subprocess
-import threading
 import time
 from pathlib import Path
 
-from harness import (ABOUT, DASHBOARD, PYTHON, SCREEN, E2ECase, center, find, main, nodes,
-                     wait_until)
+from harness import (ABOUT, DASHBOARD, FOOTER, PYTHON, SCREEN, E2ECase, center, find, main,
+                     nodes, wait_until)
 
-FOOTER = "已累计清理 %s 垃圾"
 FIGURE = re.compile(r"^可用: (\d+(?:\.\d+)?) (bytes|kB|MB|GB|TB|PB)$")
 UNITS = ["bytes", "kB", "MB", "GB", "TB", "PB"]
 SLACK = 64 << 20  # what other programs may take or give back between two samples
@@ -29,25 +27,6 @@ def mem_available():
     with open("/proc/meminfo") as meminfo:
         return next(int(line.split()[1]) * 1024 for line in meminfo
                     if line.startswith("MemAvailable:"))
-
-
-class Sampler(threading.Thread):
-    """This machine's free memory and free space of HOME's volume, every 50 ms."""
-
-    def __init__(self, home):
-        super().__init__(daemon=True)
-        self.home, self.samples, self.halt = home, [], threading.Event()
-        self.started = time.monotonic()
-
-    def run(self):
-        while not self.halt.wait(0.05):
-            stats = os.statvfs(self.home)
-            self.samples.append((time.monotonic(), mem_available(),
-                                 stats.f_bavail * stats.f_frsize))
-
-    def span(self, index, start, end):
-        values = [sample[index] for sample in self.samples if start <= sample[0] <= end]
-        return min(values), max(values)
 
 
 def card(tree, position):
@@ -95,13 +74,8 @@ class DesktopTest(E2ECase):
         return wait_until(lambda: self.launches()[count:], "Korvanta to be launched")[0]
 
     def open_dashboard(self):
-        self.session.click(*self.icon.center)
-        popup = self.session.wait_popup(DASHBOARD)
+        popup = self.session.open_dashboard()
         return popup, self.session.accessible(popup)
-
-    def close_with_escape(self):
-        self.session.keys("Escape")
-        self.session.wait_closed(DASHBOARD)
 
     def gear_menu(self):
         shown = self.session.popups(DASHBOARD)
@@ -123,42 +97,42 @@ class DesktopTest(E2ECase):
         session.wait_closed()
         # Not a click on the icon within 0.4 s of the one that closed it: that would be taken
         # for the same click (some hosts pass it on to the icon as well). The tray menu opens.
-        session.click(*icon.center, button=3)
-        menu = session.accessible(role="popup menu")
-        session.click(*center(find(menu, "menu item", "打开面板")[0]))
+        session.tray_menu("打开面板")
         self.assertEqual(session.wait_popup(DASHBOARD).center, popup.center)
         session.click_outside()
         session.wait_closed()
         # At once after an outside click: a click on the icon is a click of its own.
         session.click(*icon.center)
         session.wait_popup(DASHBOARD)
-        self.close_with_escape()
+        session.escape()
         self.assertEqual(session.icons(), [icon])
 
     def test_figures_are_this_machines_and_no_network_socket_is_open(self):
         session = self.session
         session.write_history(5_000_000_000)
-        sampler = Sampler(session.home)
-        sampler.start()
+        samples, started = [], time.monotonic()
+
+        def sample():  # this machine's free memory and free space of HOME's volume
+            stats = os.statvfs(session.home)
+            samples.append((mem_available(), stats.f_bavail * stats.f_frsize))
+        sample()
         popup, _ = self.open_dashboard()
 
         def read():
-            # After the second refresh pass (the CPU load needs two), and with samples of
-            # ours covering the refresh interval before the read.
-            start = time.monotonic()
+            # After the second refresh pass (the CPU load needs two), with samples of ours
+            # covering the refresh interval before the read.
+            sample()
             tree = session.accessible(popup)
             loaded = re.match(r"^加载: \d+%$", (card(tree, 3) + [""] * 3)[2])
-            return loaded and start - sampler.started > 3.0 and (tree, start, time.monotonic())
-        try:
-            tree, start, end = wait_until(read, "the CPU load on the dashboard")
-        finally:
-            sampler.halt.set()
+            return loaded and time.monotonic() - started > 3.0 and tree
+        tree = wait_until(read, "the CPU load on the dashboard")
+        sample()
         volume, memory, battery = card(tree, 0), card(tree, 1), card(tree, 2)
         self.assertEqual(volume[:2], [volume_name(session.home)] * 2)
-        for texts, sample, base in ((volume, 2, 1000), (memory, 1, 1024)):
+        for texts, column, base in ((volume, 1, 1000), (memory, 0, 1024)):
             number, unit = FIGURE.match(texts[2]).groups()
             scale = base ** UNITS.index(unit)
-            low, high = sampler.span(sample, start - 3.0, end)
+            low, high = min(s[column] for s in samples), max(s[column] for s in samples)
             shown, tolerance = float(number) * scale, 0.005 * scale + SLACK
             self.assertTrue(low - tolerance <= shown <= high + tolerance,
                             "%s shows %s; this machine had %d..%d" % (texts[0], texts[2], low,
@@ -169,12 +143,9 @@ class DesktopTest(E2ECase):
             self.assertEqual(battery, ["电池", "电池", "不可用", "\u2014"])
         else:
             self.assertRegex(battery[3], r"^\d{1,3}%$")
-        def footer():
-            return [n["name"] for n in find(session.accessible(popup), "push button",
-                                            prefix="已累计清理")]
-        self.assertEqual(footer(), [FOOTER % "5.00 GB"])
+        self.assertEqual(session.footer(popup), [FOOTER % "5.00 GB"])
         session.write_history(1_234_567_890_123)
-        wait_until(lambda: footer() == [FOOTER % "1.23 TB"], "the rewritten total")
+        wait_until(lambda: session.footer(popup) == [FOOTER % "1.23 TB"], "the rewritten total")
 
         sockets = set()
         for fd in os.listdir("/proc/%d/fd" % session.app.pid):
@@ -187,7 +158,7 @@ class DesktopTest(E2ECase):
             unix = {int(row.split()[6]) for row in table.read().splitlines()[1:]}
         self.assertTrue(sockets, "no socket at all: not even X's")
         self.assertEqual(sockets - unix, set(), "sockets other than Unix domain ones")
-        self.close_with_escape()
+        self.session.escape()
 
     def test_gear_menu_and_one_untitled_about_window(self):
         session = self.session
@@ -207,7 +178,7 @@ class DesktopTest(E2ECase):
         session.wait_closed(ABOUT)
         self.assertEqual(session.icons(), [self.icon])
         if session.popups(DASHBOARD):
-            self.close_with_escape()
+            self.session.escape()
 
     def test_feedback_header_and_quit(self):
         session, count = self.session, len(self.launches())
@@ -236,7 +207,7 @@ class DesktopTest(E2ECase):
         self.assertEqual(self.wait_launch(count), [])
         session.wait_closed(DASHBOARD)
         self.open_dashboard()
-        self.close_with_escape()
+        self.session.escape()
 
     def test_languages(self):
         for language, (hint, memory, battery, free_up, settings) in LANGUAGES.items():
@@ -253,13 +224,13 @@ class DesktopTest(E2ECase):
                                  [free_up, free_up, settings])
                 if language.startswith("en"):
                     self.assertEqual([n for n in names if CJK.search(n)], [])
-                self.close_with_escape()
+                self.session.escape()
 
     def test_second_launch_opens_the_running_dashboard(self):
         self.assertEqual(self.session.run_again(), 0)
         self.session.wait_popup(DASHBOARD)
         self.assertEqual(self.session.icons(), [self.icon])
-        self.close_with_escape()
+        self.session.escape()
 
     def test_sigterm_ends_the_utility_cleanly(self):
         session = self.session

@@ -8,9 +8,8 @@ the utility remembers that it showed the prompt today."""
 import os
 import shutil
 
-from harness import DASHBOARD, PROMPT, E2ECase, find, main, wait_until
+from harness import FOOTER, PROMPT, E2ECase, main, wait_until
 
-FOOTER = "已累计清理 %s 垃圾"
 HISTORY_ROWS = [
     ("history is a FIFO", os.mkfifo),
     ("history links to /dev/zero", lambda path: os.symlink("/dev/zero", path)),
@@ -47,14 +46,10 @@ class HostileFilesTest(E2ECase):
 
     def open_dashboard_reading(self, total):
         session = self.session
-        session.wait_icon()
-        session.click_icon()
-        popup = session.wait_popup(DASHBOARD)
-        wait_until(lambda: [n["name"] for n in find(session.accessible(popup), "push button",
-                                                    prefix="已累计清理")] == [FOOTER % total],
+        popup = session.open_dashboard()
+        wait_until(lambda: session.footer(popup) == [FOOTER % total],
                    "the dashboard to show a total of %s" % total)
-        session.keys("Escape")
-        session.wait_closed()
+        session.escape()
         session.check_alive()
 
     def test_hostile_history_files(self):
@@ -66,17 +61,15 @@ class HostileFilesTest(E2ECase):
                 self.open_dashboard_reading("0 bytes")
 
     def test_hostile_settings_files(self):
-        if self.volume is None:
-            self.skipTest("no tmpfs of our own for HOME (not root)")
+        home = self.small_home()
         for what, make in SETTINGS_ROWS:
             with self.subTest(what):
                 self.clear()
                 self.session.write_history(1_230_000_000)
                 make(self.session.settings_path)
-                self.session.start_app({"HOME": str(self.volume)}, day=False)
+                self.session.start_app(home, day=False)
                 self.session.wait_popup(PROMPT)
-                self.session.keys("Escape")
-                self.session.wait_closed()
+                self.session.escape()
                 self.open_dashboard_reading("1.23 GB")
 
 
