@@ -1,14 +1,9 @@
 #!/usr/bin/python3
 """End-to-end harness: the real korvanta-menubar in Xvfb with a real tray host.
 
-A ``Session`` is one private desktop, started once per test file: a session bus, Xvfb
-(no window manager), the accessibility bus with one AT-SPI reader (atspi_reader.py), a
-tray host (trayer, or a StatusNotifierItem watcher and host) and the utility with
-temporary HOME and XDG folders; cases restart the utility where they need a fresh process.
-Every process runs in a process group of its own with a parent-death signal; what the buses
-start carries a marker in its environment and is killed by pid when the session stops (or
-by the next one when its harness is gone). Of the caller's environment only PATH, TZ and
-sanitizer options are passed on. Run by /usr/bin/python3 (the distribution's pyatspi).
+A ``Session`` is one private desktop (session bus, Xvfb, accessibility bus and AT-SPI
+reader, tray host, the utility with temporary HOME and XDG folders), started once per test
+file. Its processes die with it; see README.md. Run by /usr/bin/python3 (its pyatspi).
 """
 
 import argparse
@@ -452,20 +447,12 @@ class Session:
         """The viewable X windows of every running instance of the utility."""
         ids = {int(word) for word in self.x("xdotool", "search", "--onlyvisible", "--classname",
                                             "^korvanta-menubar$", check=False).split()}
-        if not ids:
-            return []
-        found, stack = [], []  # stack: (indent, id) of the enclosing windows
-        for line in self.x("xwininfo", "-root", "-tree").splitlines():
-            match = self._TREE_LINE.match(line)
-            if match:
-                indent = len(match["indent"])
-                while stack and stack[-1][0] >= indent:
-                    stack.pop()
-                if int(match["id"], 16) in ids:
-                    found.append(Window(int(match["id"], 16), int(match["x"]), int(match["y"]),
-                                        int(match["w"]), int(match["h"]), not stack))
-                stack.append((indent, int(match["id"], 16)))
-        return found
+        rows = [row for row in map(self._TREE_LINE.match, self.x(
+            "xwininfo", "-root", "-tree").splitlines()) if row] if ids else []
+        top = min((len(row["indent"]) for row in rows), default=0)  # the root's children
+        return [Window(int(row["id"], 16), int(row["x"]), int(row["y"]), int(row["w"]),
+                       int(row["h"]), len(row["indent"]) == top)
+                for row in rows if int(row["id"], 16) in ids]
 
     def popups(self, size=None):
         """The utility's shown top-level windows (popups, menus, the About window)."""
