@@ -2,12 +2,13 @@
 """AT-SPI side of the end-to-end harness: one process per session, started before the utility.
 
 Qt keeps Qt::Popup windows out of its application's accessible children: a popup is found
-only through the event raised when it shows. This listens for those events (Qt's bridge asks
-which events are wanted as it comes up, so none is missed) and remembers every top-level
+only through the event raised when it shows (once Qt's bridge is up: the harness waits for
+the process to be listed). This listens for those events and remembers every top-level
 object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
-{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N} every
-application of that name or process. Trees are read afresh, libatspi's cache cleared (figures change every
-2 s); a node is {"role", "name", "description", "states", "extents", "children"}.
+{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N}
+every application of that name or process. Trees are read afresh, libatspi's cache cleared
+(figures change every 2 s); a node is {"role", "name", "description", "states", "extents",
+"children"}.
 """
 
 import json
