@@ -242,6 +242,13 @@ class DesktopTest(E2ECase):
         with self.assertRaises(ProcessLookupError, msg="processes of the utility are left"):
             os.killpg(session.app.pid, 0)
 
+    def test_a_killed_instance_does_not_block_the_next(self):
+        os.kill(self.session.app.pid, signal.SIGKILL)  # leaves its lock file behind
+        self.session.app.wait()
+        self.session.start_app()
+        self.session.wait_icon()
+        self.assertEqual(len(self.session.icons()), 1)
+
 
 if __name__ == "__main__":
     main()
