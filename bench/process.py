@@ -487,7 +487,7 @@ class BenchSession(harness.Session):
         env = self.app_env()
         env.update(extra_env or {})
         spawned = time.monotonic()
-        process = self._spawn(name, argv, env=env)
+        process = self.spawn(name, argv, env=env)
         return process, spawned
 
 

@@ -1,0 +1,106 @@
+#!/usr/bin/python3
+"""AT-SPI side of the end-to-end harness: one process per session, started before the utility.
+
+Qt keeps Qt::Popup windows out of its application's accessible children: a popup is found
+only through the event raised when it shows (once Qt's bridge is up: the harness waits for
+the process to be listed). This listens for those events and remembers every top-level
+object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
+{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N}
+every application of that name or process. Trees are read afresh, libatspi's cache cleared
+(figures change every 2 s); a node is {"role", "name", "description", "states", "extents",
+"children"}.
+"""
+
+import json
+import sys
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import GLib  # noqa: E402
+
+import pyatspi  # noqa: E402
+
+toplevels = []
+
+
+def dump(accessible, depth=0):
+    # What libatspi cached of the node goes, states and children alike, and its states are
+    # read before its children. (A node whose children are cached but not its states makes
+    # libatspi call the application from inside its own dispatch on a children-changed
+    # event, which deadlocks this process.)
+    accessible.clear_cache()
+    try:
+        box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        extents = [box.x, box.y, box.width, box.height]
+    except NotImplementedError:
+        extents = None
+    node = {"role": accessible.getRoleName(), "name": accessible.name or "",
+            "description": accessible.description or "",
+            "states": sorted(pyatspi.stateToString(s) for s in accessible.getState().getStates()),
+            "extents": extents, "children": []}
+    if depth < 30:
+        for index in range(accessible.childCount):
+            child = accessible.getChildAtIndex(index)
+            if child is not None:
+                node["children"].append(dump(child, depth + 1))
+    return node
+
+
+def on_showing(event):
+    try:
+        source = event.source
+        if (event.detail1 and source is not None and source.parent is not None
+                and source.parent.getRoleName() == "application"
+                and not any(source == known for known in toplevels)):
+            toplevels.append(source)
+    except Exception:  # a window may be gone before it is looked at
+        pass
+
+
+def shown_of(pid):
+    nodes = []
+    for accessible in list(toplevels):
+        try:
+            if accessible.get_process_id() != pid:
+                continue
+        except Exception:  # its process is gone
+            toplevels.remove(accessible)
+            continue
+        try:
+            accessible.clear_cache()
+            if accessible.getState().contains(pyatspi.STATE_SHOWING):
+                nodes.append(dump(accessible))
+        except Exception:  # hidden or destroyed while read
+            pass
+    return nodes
+
+
+def applications(key):
+    nodes = []
+    for application in pyatspi.Registry.getDesktop(0):
+        try:
+            if application is not None and key in (application.name,
+                                                    application.get_process_id()):
+                nodes.append(dump(application))
+        except Exception:
+            pass
+    return nodes
+
+
+def on_stdin(channel, condition):
+    line = sys.stdin.readline()
+    if not line:
+        pyatspi.Registry.stop()
+        return False
+    request = json.loads(line)
+    answer = shown_of(request["pid"]) if "pid" in request else applications(request["app"])
+    print(json.dumps({"nodes": answer}, ensure_ascii=False), flush=True)
+    return True
+
+
+pyatspi.Registry.registerEventListener(on_showing, "object:state-changed:showing")
+GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
+                  GLib.IOCondition.IN | GLib.IOCondition.HUP, on_stdin)
+print(json.dumps({"ready": True}), flush=True)
+pyatspi.Registry.start()
