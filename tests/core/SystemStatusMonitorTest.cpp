@@ -1,6 +1,6 @@
 #include "status/SystemStatusMonitor.h"
+#include "ChosenSampler.h"
 #include "TestSupport.h"
-#include "status/FallbackStatusSampler.h"
 
 #include <QTimer>
 
@@ -8,32 +8,10 @@ namespace {
 
 using kmb::SystemStatusMonitor;
 
-// Readings the test sets; counts passes, also after the monitor took it down with it.
-struct ScriptedSampler : kmb::FallbackStatusSampler {
-    std::optional<std::uint64_t> memory;
-    std::optional<kmb::VolumeReading> volume;
-    std::int64_t cleaned = 0;
-    kmb::BatteryTexts battery;
-    std::optional<QString> cpuLoad;
-    QString cpuTemperature;
-    int* passes;
-
-    explicit ScriptedSampler(int* passCounter) : passes(passCounter) {}
-    std::optional<std::uint64_t> readAvailableMemory() override
-    {
-        ++*passes;
-        return memory;
-    }
-    std::optional<kmb::VolumeReading> readHomeVolume() override { return volume; }
-    std::int64_t readTotalCleanedBytes() override { return cleaned; }
-    kmb::BatteryTexts readBatteryTexts() override { return battery; }
-    std::optional<QString> readCpuLoadText() override { return cpuLoad; }
-    QString readCpuTemperatureText() override { return cpuTemperature; }
-};
-
 struct MonitorUnderTest {
-    int passes = 0;
-    ScriptedSampler* sampler = new ScriptedSampler(&passes);
+    std::shared_ptr<int> passCount = std::make_shared<int>(0);
+    kmb::test::ChosenSampler* sampler = new kmb::test::ChosenSampler(passCount);
+    int passes() const { return *passCount; }
     std::unique_ptr<SystemStatusMonitor> monitor =
         std::make_unique<SystemStatusMonitor>(std::unique_ptr<kmb::StatusSampler>(sampler));
 };
@@ -99,10 +77,10 @@ TEST(SystemStatusMonitor, StartingTwiceLeavesOneTimer)
     EXPECT_FALSE(t.monitor->hasSampledDisk());
     t.monitor->startMonitoring();
     t.monitor->startMonitoring();
-    EXPECT_EQ(t.passes, 2);
+    EXPECT_EQ(t.passes(), 2);
     ASSERT_EQ(t.monitor->findChildren<QTimer*>().size(), 1);
     EXPECT_TRUE(t.monitor->isMonitoring());
-    EXPECT_TRUE(kmb::test::waitFor([&] { return t.passes == 3; }));
+    EXPECT_TRUE(kmb::test::waitFor([&] { return t.passes() == 3; }));
 }
 
 // Destroys the monitor on its event: posted at high priority, it runs before the pass that the
@@ -135,7 +113,7 @@ TEST(SystemStatusMonitor, PassQueuedForAGoneMonitorDoesNothing)
     QMetaObject::invokeMethod(
         qApp, [&] { later = true; }, Qt::QueuedConnection);
     ASSERT_TRUE(kmb::test::waitFor([&] { return later; }));
-    EXPECT_EQ(t.passes, 1);
+    EXPECT_EQ(t.passes(), 1);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "status/FallbackStatusSampler.h"
+#include "ChosenSampler.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,24 +16,6 @@ inline void PrintTo(const QString& text, std::ostream* out)
 }
 
 namespace kmb::test {
-
-// A sampler whose readings the test chooses.
-class ChosenSampler : public FallbackStatusSampler {
-public:
-    std::optional<std::uint64_t> memory;
-    std::optional<VolumeReading> volume;
-    std::int64_t cleaned = 0;
-    BatteryTexts battery{QStringLiteral("\u2014"), QStringLiteral("不可用")};
-    std::optional<QString> cpuLoad;
-    QString cpuTemperature = QStringLiteral("--°C");
-
-    std::optional<std::uint64_t> readAvailableMemory() override { return memory; }
-    std::optional<VolumeReading> readHomeVolume() override { return volume; }
-    std::int64_t readTotalCleanedBytes() override { return cleaned; }
-    BatteryTexts readBatteryTexts() override { return battery; }
-    std::optional<QString> readCpuLoadText() override { return cpuLoad; }
-    QString readCpuTemperatureText() override { return cpuTemperature; }
-};
 
 // A left press at a global position, delivered to `target` (as Qt delivers every press to an
 // open popup), then its release.
