@@ -3,10 +3,32 @@
 #include "app/PlatformChoice.h"
 #include "app/QuitOnSignals.h"
 #include "app/SingleInstance.h"
+#include "menubar/CompanionLauncher.h"
+#include "menubar/DayRecordStore.h"
+#include "status/LinuxStatusSampler.h"
 #include "views/Translations.h"
 
 #include <QApplication>
 #include <QTimer>
+
+namespace {
+
+// The real machine: its /proc, /sys, home volume and Korvanta's history; this user's
+// settings file; Korvanta started from next to us or through its desktop file.
+kmb::MenuBarController::Dependencies thisMachine()
+{
+    kmb::MenuBarController::Dependencies dependencies;
+    dependencies.sampler = kmb::LinuxStatusSampler::forThisMachine();
+    dependencies.settingsPath = kmb::DayRecordStore::defaultSettingsPath();
+    auto launcher = std::make_shared<kmb::CompanionLauncher>(
+        kmb::CompanionLauncher::forThisProcess(&QApplication::beep));
+    dependencies.launchCompanion = [launcher](const QStringList& arguments) {
+        launcher->openCompanionApp(arguments);
+    };
+    return dependencies;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -29,7 +51,7 @@ int main(int argc, char* argv[])
     }
     kmb::QuitOnSignals quitOnSignals;
 
-    kmb::MenuBarAppDelegate delegate;
+    kmb::MenuBarAppDelegate delegate(thisMachine());
     QObject::connect(&instance, &kmb::SingleInstance::showDashboardRequested, &delegate,
                      &kmb::MenuBarAppDelegate::showDashboard);
     QTimer::singleShot(0, &delegate, &kmb::MenuBarAppDelegate::applicationDidFinishLaunching);

@@ -1,21 +1,17 @@
 #include "menubar/CompanionLauncher.h"
-#include "status/FileDescriptor.h"
 
 #include "companion/CompanionLocations.h"
 #include "companion/DesktopEntry.h"
 #include "companion/ProgramFiles.h"
+#include "status/BoundedFile.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <syslog.h>
-#include <unistd.h>
 
 namespace kmb {
 
@@ -23,11 +19,6 @@ namespace {
 
 // Room for an Exec line of 1 MiB plus the rest of an ordinary desktop file.
 constexpr qint64 kMaxDesktopFileBytes = (1 << 20) + (64 << 10);
-
-QString errnoText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool exists(const QString& path)
 {
@@ -39,47 +30,6 @@ bool isDirectory(const QString& path)
 {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-struct FileRead {
-    QByteArray bytes;
-    QString error; // empty on success
-};
-
-// Reads a desktop file without ever waiting: non-blocking open (a FIFO must not stall the
-// GUI thread), regular files only, and a bounded size.
-FileRead readDesktopFile(const QString& path)
-{
-    const FileDescriptor fd(
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return {{}, errnoText(errno)};
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        return {{}, errnoText(errno)};
-    if (!S_ISREG(info.st_mode))
-        return {{}, QStringLiteral("not a regular file")};
-    const QString tooLarge =
-        QStringLiteral("larger than %1 bytes").arg(QString::number(kMaxDesktopFileBytes));
-    if (info.st_size > kMaxDesktopFileBytes)
-        return {{}, tooLarge};
-
-    QByteArray bytes(kMaxDesktopFileBytes + 1, Qt::Uninitialized);
-    qint64 total = 0;
-    while (total < bytes.size()) {
-        const ssize_t got = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return {{}, errnoText(errno)};
-        if (got == 0)
-            break;
-        total += got;
-    }
-    if (total > kMaxDesktopFileBytes) // grew after fstat
-        return {{}, tooLarge};
-    bytes.truncate(total);
-    return {bytes, {}};
 }
 
 bool tryExecSucceeds(const QString& tryExec, const QStringList& searchPath)
@@ -129,7 +79,7 @@ CompanionLauncher::CompanionLauncher(LauncherEnvironment environment)
         m_environment.beep = [] {};
 }
 
-LauncherEnvironment CompanionLauncher::forThisProcess()
+LauncherEnvironment CompanionLauncher::forThisProcess(std::function<void()> beep)
 {
     LauncherEnvironment environment;
     environment.bundleDirectory = QCoreApplication::applicationDirPath();
@@ -141,7 +91,7 @@ LauncherEnvironment CompanionLauncher::forThisProcess()
                                           : std::nullopt);
     environment.startProcess = &startDetachedProcess;
     environment.log = &writeSystemLogLine;
-    environment.beep = &QApplication::beep;
+    environment.beep = std::move(beep);
     return environment;
 }
 
@@ -193,12 +143,13 @@ void CompanionLauncher::openCompanionAppByBundleIdentifier(const QStringList& ar
         m_environment.beep();
         return;
     }
-    const FileRead read = readDesktopFile(*desktopFile);
-    if (!read.error.isEmpty()) {
-        failBundleIdentifierRoute(*desktopFile + QStringLiteral(": ") + read.error);
+    // Never waits (a FIFO must not stall the GUI thread): regular files of a bounded size only.
+    const FileBytes read = readRegularFile(*desktopFile, kMaxDesktopFileBytes);
+    if (!read.bytes) {
+        failBundleIdentifierRoute(*desktopFile + QStringLiteral(": ") + read.error.reason);
         return;
     }
-    const DesktopLaunchPlan plan = planDesktopLaunch(read.bytes, *desktopFile, arguments);
+    const DesktopLaunchPlan plan = planDesktopLaunch(*read.bytes, *desktopFile, arguments);
     // Hidden and a failing TryExec mean "not installed", just like a missing file.
     if (plan.kind == DesktopLaunchPlan::Kind::Hidden ||
         (plan.tryExec && !tryExecSucceeds(*plan.tryExec, m_environment.executableSearchPath))) {

@@ -35,8 +35,8 @@ public:
     explicit CompanionLauncher(LauncherEnvironment environment);
 
     // This process's bundle directory, XDG directories and PATH, a detached QProcess
-    // starter, the system log and the system beep.
-    static LauncherEnvironment forThisProcess();
+    // starter, the system log, and `beep` for the alert sound.
+    static LauncherEnvironment forThisProcess(std::function<void()> beep);
 
     void openCompanionApp(const QStringList& arguments);
     // The first candidate bundle location that exists, symlinks followed (a dangling link

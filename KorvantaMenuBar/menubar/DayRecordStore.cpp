@@ -1,59 +1,87 @@
 #include "menubar/DayRecordStore.h"
-#include "status/FileDescriptor.h"
+
+#include "status/BoundedFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QSettings>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kmb {
 
 namespace {
 
-bool isBlank(QChar c)
+QByteArrayView trimmed(QByteArrayView text)
 {
-    return c == u' ' || c == u'\t';
+    while (!text.isEmpty() && (text.front() == ' ' || text.front() == '\t'))
+        text = text.sliced(1);
+    while (!text.isEmpty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.chop(1);
+    return text;
 }
 
-bool isSettingsLine(QStringView line)
+bool isSettingsLine(QByteArrayView line)
 {
-    if (line.endsWith(u'\r'))
+    if (line.endsWith('\r'))
         line.chop(1);
-    for (const QChar c : line) {
-        if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f)
-            return false;
-    }
-    while (!line.isEmpty() && isBlank(line.front()))
-        line = line.sliced(1);
-    while (!line.isEmpty() && isBlank(line.back()))
-        line.chop(1);
-    if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#'))
+    if (std::any_of(line.begin(), line.end(),
+                    [](char c) { return (uchar(c) < 0x20 && c != '\t') || c == 0x7f; }))
+        return false;
+    line = trimmed(line);
+    if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
         return true;
-    if (line.startsWith(u'[')) {
-        const QStringView name = line.sliced(1).chopped(line.endsWith(u']') ? 1 : 0);
-        return line.size() > 2 && line.endsWith(u']') && !name.contains(u'[') &&
-               !name.contains(u']');
+    if (line.startsWith('[')) {
+        const QByteArrayView name = line.sliced(1).chopped(line.endsWith(']') ? 1 : 0);
+        return line.size() > 2 && line.endsWith(']') && !name.contains('[') && !name.contains(']');
     }
-    const qsizetype equals = line.indexOf(u'=');
-    return equals > 0 && !line.first(equals).trimmed().isEmpty();
+    const qsizetype equals = line.indexOf('=');
+    return equals > 0 && !trimmed(line.first(equals)).isEmpty();
 }
 
-// A day as written by the day formatter ("2026-12-05") needs no INI quoting.
-bool isPlainIniValue(const QString& value)
+// Calls visit(line, start, end, inGeneral) for each line; keys before any group header are
+// in [General], as QSettings reads them.
+template <typename Visit> void forEachLine(QByteArrayView text, Visit visit)
 {
-    return std::all_of(value.begin(), value.end(), [](QChar c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
-               c == u'-' || c == u'.' || c == u'_';
+    bool inGeneral = true;
+    for (qsizetype start = 0; start < text.size();) {
+        const qsizetype newline = text.indexOf('\n', start);
+        const qsizetype end = newline < 0 ? text.size() : newline + 1;
+        const QByteArrayView line =
+            trimmed(text.sliced(start, (newline < 0 ? end : newline) - start));
+        if (line.startsWith('['))
+            inGeneral = line == "[General]";
+        visit(line, start, end, inGeneral);
+        start = end;
+    }
+}
+
+std::optional<QByteArrayView> valueOfKey(QByteArrayView line)
+{
+    const qsizetype equals = line.indexOf('=');
+    if (equals <= 0 || trimmed(line.first(equals)) != DayRecordStore::key)
+        return std::nullopt;
+    return trimmed(line.sliced(equals + 1));
+}
+
+// A day as the day formatter writes it ("2026-12-05") needs no INI quoting; nothing else is
+// ever recorded.
+bool isPlainDay(const QString& day)
+{
+    return !day.isEmpty() && std::all_of(day.begin(), day.end(), [](QChar c) {
+        return (c >= u'0' && c <= u'9') || c == u'-';
     });
+}
+
+bool writeWhole(const QString& path, const QByteArray& bytes)
+{
+    // QSaveFile refuses an existing file that we may not write, which is then left as it is.
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
 } // namespace
@@ -62,9 +90,11 @@ DayRecordStore::DayRecordStore(QString settingsPath) : m_settingsPath(std::move(
 
 QString DayRecordStore::defaultSettingsPath()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                     QCoreApplication::organizationName(), QCoreApplication::applicationName())
-        .fileName();
+    // Where QSettings keeps the user's settings, worked out without a QSettings: it reads the
+    // file as it is constructed, and a FIFO in its place would block the launch for good.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' +
+           QCoreApplication::organizationName() + u'/' + QCoreApplication::applicationName() +
+           QStringLiteral(".conf");
 }
 
 bool DayRecordStore::looksLikeSettings(QByteArrayView bytes)
@@ -72,103 +102,78 @@ bool DayRecordStore::looksLikeSettings(QByteArrayView bytes)
     if (bytes.contains('\0'))
         return false;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder(bytes);
+    (void)decoder(bytes);
     if (decoder.hasError())
         return false;
-    for (const QStringView line : QStringView(text).tokenize(u'\n')) {
-        if (!isSettingsLine(line))
-            return false;
-    }
-    return true;
+    bool valid = true;
+    forEachLine(bytes, [&](QByteArrayView line, qsizetype, qsizetype, bool) {
+        valid = valid && isSettingsLine(line);
+    });
+    return valid;
 }
 
-DayRecordStore::FileState DayRecordStore::inspect() const
+std::optional<QString> DayRecordStore::dayIn(QByteArrayView settings)
 {
-    // Non-blocking, so that a FIFO (or a link to one) in its place cannot stall the event
-    // loop; fstat on the open file, so that what is checked is what is read.
-    const FileDescriptor fd(::open(QFile::encodeName(m_settingsPath).constData(),
-                                   O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0)
-        return errno == ENOENT ? FileState::Missing : FileState::Unusable;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxSettingsBytes)
-        return FileState::Unusable;
-    QByteArray bytes(maxSettingsBytes + 1, Qt::Uninitialized);
-    qsizetype filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return FileState::Unusable;
-        if (got == 0)
-            break;
-        filled += got;
+    std::optional<QString> day;
+    forEachLine(settings, [&](QByteArrayView line, qsizetype, qsizetype, bool inGeneral) {
+        const std::optional<QByteArrayView> value = inGeneral ? valueOfKey(line) : std::nullopt;
+        if (!value)
+            return;
+        QByteArrayView text = *value;
+        if (text.size() >= 2 && text.startsWith('"') && text.endsWith('"'))
+            text = text.sliced(1).chopped(1);
+        day = QString::fromUtf8(text);
+    });
+    return day;
+}
+
+QByteArray DayRecordStore::withDay(QByteArrayView settings, const QByteArray& day)
+{
+    const QByteArray entry = QByteArray(key) + '=' + day + '\n';
+    qsizetype replaceStart = -1, replaceEnd = -1, generalHeaderEnd = -1;
+    forEachLine(settings, [&](QByteArrayView line, qsizetype start, qsizetype end, bool inGeneral) {
+        if (line == "[General]" && generalHeaderEnd < 0)
+            generalHeaderEnd = end;
+        if (inGeneral && valueOfKey(line))
+            std::tie(replaceStart, replaceEnd) = std::pair(start, end);
+    });
+    QByteArray text = settings.toByteArray();
+    if (replaceStart >= 0)
+        return text.replace(replaceStart, replaceEnd - replaceStart, entry);
+    if (generalHeaderEnd >= 0) {
+        if (!text.sliced(0, generalHeaderEnd).endsWith('\n'))
+            text.insert(generalHeaderEnd++, '\n');
+        return text.insert(generalHeaderEnd, entry);
     }
-    if (filled > maxSettingsBytes) // grew since fstat
-        return FileState::Unusable;
-    bytes.truncate(filled);
-    return looksLikeSettings(bytes) ? FileState::Settings : FileState::NotSettings;
+    return "[General]\n" + entry + (text.isEmpty() ? QByteArray() : '\n' + text);
 }
 
 std::optional<QString> DayRecordStore::lastShownDay() const
 {
     if (m_dayInMemory)
         return m_dayInMemory;
-    // A file that is not settings holds no day: the prompt is due, and showing it
-    // replaces the file.
-    if (inspect() != FileState::Settings)
+    // A file that is not settings holds no day: the prompt is due, and showing it replaces
+    // the file.
+    const FileBytes read = readRegularFile(m_settingsPath, maxSettingsBytes);
+    if (!read.bytes || !looksLikeSettings(*read.bytes))
         return std::nullopt;
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
-    const QVariant value = settings.value(QLatin1String(key));
-    if (value.typeId() != QMetaType::QString)
-        return std::nullopt;
-    return value.toString();
+    return dayIn(*read.bytes);
 }
 
 bool DayRecordStore::recordShownDay(const QString& day)
 {
     m_dayInMemory = day;
-    switch (inspect()) {
-    case FileState::Unusable:
+    if (!isPlainDay(day))
         return false;
-    case FileState::Missing:
-        if (!QDir().mkpath(QFileInfo(m_settingsPath).absolutePath()))
-            return false;
-        return writeOnlyTheDay(day);
-    case FileState::NotSettings:
-        return writeOnlyTheDay(day);
-    case FileState::Settings:
-        break;
+    const FileBytes read = readRegularFile(m_settingsPath, maxSettingsBytes);
+    if (!read.bytes) {
+        if (read.error.errorNumber != ENOENT ||
+            !QDir().mkpath(QFileInfo(m_settingsPath).absolutePath()))
+            return false; // a directory, a FIFO, too large, unreadable: left alone
+        return writeWhole(m_settingsPath, withDay({}, day.toLatin1()));
     }
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
-    settings.setValue(QLatin1String(key), day);
-    settings.sync();
-    if (settings.status() == QSettings::FormatError)
-        return writeOnlyTheDay(day);
-    return settings.status() == QSettings::NoError;
-}
-
-bool DayRecordStore::writeOnlyTheDay(const QString& day) const
-{
-    // Atomic: a new file takes the old one's place, or nothing changes. QSaveFile refuses
-    // an existing file that we may not write, which is then left as it is.
-    QSaveFile file(m_settingsPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const bool plain = isPlainIniValue(day);
-    QByteArray text = "[General]\n";
-    if (plain)
-        text += QByteArray(key) + '=' + day.toLatin1() + '\n';
-    if (file.write(text) != text.size() || !file.commit())
-        return false;
-    if (plain)
-        return true;
-    // Anything else is quoted the way QSettings reads it back.
-    QSettings settings(m_settingsPath, QSettings::IniFormat);
-    settings.setValue(QLatin1String(key), day);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    const QByteArrayView kept = looksLikeSettings(*read.bytes) ? *read.bytes : QByteArrayView();
+    return writeWhole(m_settingsPath, withDay(kept, day.toLatin1()));
 }
 
 } // namespace kmb

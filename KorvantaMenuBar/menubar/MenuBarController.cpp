@@ -1,50 +1,49 @@
 #include "menubar/MenuBarController.h"
 
 #include "companion/KorvantaContract.h"
-#include "menubar/CompanionLauncher.h"
+#include "menubar/LowDiskPromptScheduler.h"
 #include "menubar/LowDiskSpaceRule.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/StatusNotifierRegistration.h"
 #include "menubar/TrayHostWatcher.h"
-#include "status/LinuxStatusSampler.h"
+#include "status/SystemStatusMonitor.h"
 #include "views/AboutWindowController.h"
 #include "views/AppIcon.h"
-#include "views/LowDiskSpacePromptView.h"
 #include "views/MenuBarPanelView.h"
 
 #include <QAction>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace kmb {
-
-MenuBarController& MenuBarController::shared()
-{
-    // Created once, on first use, and kept for the life of the process.
-    static MenuBarController* const instance = [] {
-        Dependencies dependencies;
-        dependencies.sampler = LinuxStatusSampler::forThisMachine();
-        dependencies.settingsPath = DayRecordStore::defaultSettingsPath();
-        auto launcher = std::make_shared<CompanionLauncher>(CompanionLauncher::forThisProcess());
-        dependencies.launchCompanion = [launcher](const QStringList& arguments) {
-            launcher->openCompanionApp(arguments);
-        };
-        // Deliberately never destroyed: the process ends with it, and tearing widgets
-        // down after QApplication is gone would crash.
-        return new MenuBarController(std::move(dependencies));
-    }();
-    return *instance;
-}
 
 MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_systemMonitor(new SystemStatusMonitor(std::move(dependencies.sampler), this)),
-      m_dayRecord(std::move(dependencies.settingsPath)),
       m_launchCompanion(std::move(dependencies.launchCompanion))
 {
+    m_clock.start();
+    auto currentDay = dependencies.currentDayString ? std::move(dependencies.currentDayString)
+                                                    : std::function<QString()>(currentDayString);
+    // A check shows the prompt only under an icon (once there is one) and never over an open
+    // dashboard.
+    auto checkAnchor = [this]() -> std::optional<QRect> {
+        if ((m_trayHostWatcher && !m_statusItem) || isDashboardShown())
+            return std::nullopt;
+        return currentAnchor();
+    };
+    m_lowDiskPrompt =
+        new LowDiskPromptScheduler(m_systemMonitor, DayRecordStore(dependencies.settingsPath),
+                                   std::move(checkAnchor), std::move(currentDay), this);
+    connect(m_lowDiskPrompt, &LowDiskPromptScheduler::openCompanionRequested, this,
+            &MenuBarController::closePopoversAndOpenCompanion);
+    connect(
+        m_lowDiskPrompt, &LowDiskPromptScheduler::lowDiskPopoverClosedByOutsidePress, this,
+        [this](QPoint position) { popupClosedByOutsidePress(TrayPopup::lowDiskPrompt, position); });
     if (dependencies.useTray) {
         // No tray call before a tray host exists: Qt would settle on a backend too early.
         m_trayHostWatcher = new TrayHostWatcher(this);
@@ -56,9 +55,8 @@ MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
 
 MenuBarController::~MenuBarController()
 {
-    // Top-level popups have no parent; they go with the controller.
+    // A top-level popup has no parent; it goes with the controller.
     delete m_popover;
-    delete m_lowDiskPopover;
 }
 
 void MenuBarController::configureStatusItem()
@@ -110,6 +108,8 @@ void MenuBarController::setupPopover()
     popover->setContent(new MenuBarPanelView(
         m_systemMonitor, [this] { closePopoversAndOpenCompanion(); },
         [] { QCoreApplication::quit(); }, [this] { return m_settingsMenu.get(); }));
+    connect(popover, &PopupWindow::closedByOutsidePress, this,
+            [this](QPoint position) { popupClosedByOutsidePress(TrayPopup::dashboard, position); });
     delete m_popover;
     m_popover = popover;
 }
@@ -154,133 +154,90 @@ QRect MenuBarController::currentAnchor() const
     return QRect(available.topRight(), QSize(1, 1));
 }
 
-void MenuBarController::showDashboard()
+void MenuBarController::closeDashboard()
 {
-    if (!m_popover || m_popover->isShown())
-        return;
-    if (m_lowDiskPopover)
-        m_lowDiskPopover->performClose();
-    m_popover->showRelativeTo(currentAnchor());
+    if (m_popover)
+        m_popover->performClose();
 }
 
 void MenuBarController::togglePopover(const QPoint& clickPosition)
 {
     if (!m_popover)
         return;
+    const auto closingPress = m_clicks.takeClosingPress(clickPosition, m_clock.elapsed());
+    m_clicks.noteIconClick(clickPosition);
     m_lastClickPosition = clickPosition;
-    if (m_lowDiskPopover && m_lowDiskPopover->isShown()) {
-        m_lowDiskPopover->performClose();
-        return;
-    }
-    // This click already closed a popup on its way here: it only closes.
-    if (m_popover->closedByRecentOutsideClick() ||
-        (m_lowDiskPopover && m_lowDiskPopover->closedByRecentOutsideClick())) {
+    // The press of this very click closed a popup already.
+    if (closingPress) {
         qCDebug(lcPopup) << "click already closed a popup";
+        if (!closingPress->onIcon)
+            iconClickClosedPopup(closingPress->closed, clickPosition);
         return;
     }
-    if (shouldShowLowDiskPrompt()) {
-        m_popover->performClose();
-        showLowDiskPrompt(anchorRect(clickPosition));
+    if (m_lowDiskPrompt->isPromptShown()) {
+        m_lowDiskPrompt->dismissLowDiskPrompt();
         return;
     }
-    if (m_popover->isShown()) {
-        m_popover->performClose();
+    if (m_lowDiskPrompt->shouldShowLowDiskPrompt()) {
+        closeDashboard();
+        m_lowDiskPrompt->showLowDiskPrompt(anchorRect(clickPosition));
+        return;
+    }
+    if (isDashboardShown()) {
+        closeDashboard();
         return;
     }
     m_popover->showRelativeTo(anchorRect(clickPosition));
 }
 
-// --- Low-disk prompt -------------------------------------------------------------------
+void MenuBarController::popupClosedByOutsidePress(TrayPopup popup, const QPoint& position)
+{
+    const bool onIcon =
+        m_clicks.notePopupClosedByPress(popup, position, iconGeometry(), m_clock.elapsed());
+    qCDebug(lcPopup) << "outside press" << position << (onIcon ? "on the icon" : "");
+    // Once the closing press has been dealt with: no popup opens in the middle of it.
+    if (onIcon)
+        QTimer::singleShot(0, this,
+                           [this, popup, position] { iconClickClosedPopup(popup, position); });
+}
+
+void MenuBarController::iconClickClosedPopup(TrayPopup popup, const QPoint& position)
+{
+    // Closing the prompt, or the dashboard, is all such a click does; unless it closed the
+    // dashboard while the prompt is due, which the click then shows.
+    if (popup == TrayPopup::dashboard && m_lowDiskPrompt->shouldShowLowDiskPrompt())
+        m_lowDiskPrompt->showLowDiskPrompt(anchorRect(position));
+}
+
+void MenuBarController::showDashboard()
+{
+    if (!m_popover)
+        return;
+    // Asked for the dashboard: an open prompt (its day already recorded) gives way to it.
+    m_lowDiskPrompt->dismissLowDiskPrompt();
+    if (m_lowDiskPrompt->shouldShowLowDiskPrompt()) {
+        closeDashboard();
+        m_lowDiskPrompt->showLowDiskPrompt(currentAnchor());
+        return;
+    }
+    if (!isDashboardShown())
+        m_popover->showRelativeTo(currentAnchor());
+}
 
 void MenuBarController::startLowDiskSpaceMonitoring()
 {
-    QTimer::singleShot(firstLowDiskCheckDelayMs, this, [self = QPointer<MenuBarController>(this)] {
-        if (self)
-            self->checkLowDiskSpace();
-    });
-    delete m_lowDiskPromptTimer;
-    auto* timer = new QTimer(this);
-    timer->setInterval(lowDiskCheckIntervalMs);
-    timer->setTimerType(Qt::CoarseTimer);
-    connect(timer, &QTimer::timeout, this, [self = QPointer<MenuBarController>(this)] {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self] {
-                if (self)
-                    self->checkLowDiskSpace();
-            },
-            Qt::QueuedConnection);
-    });
-    timer->start();
-    m_lowDiskPromptTimer = timer;
-}
-
-void MenuBarController::checkLowDiskSpace()
-{
-    // No icon yet (no tray host): nothing to hang the prompt from; a later check tries again.
-    if (m_trayHostWatcher && !m_statusItem)
-        return;
-    // Never over an open dashboard; the next check tries again.
-    if (m_popover && m_popover->isShown())
-        return;
-    if (shouldShowLowDiskPrompt())
-        showLowDiskPrompt(currentAnchor());
+    m_lowDiskPrompt->startLowDiskSpaceMonitoring();
 }
 
 bool MenuBarController::shouldShowLowDiskPrompt() const
 {
-    if (!isLowDiskSpace(m_systemMonitor->hasSampledDisk(), m_systemMonitor->availableDiskBytes(),
-                        m_systemMonitor->totalDiskBytes()))
-        return false;
-    if (m_lowDiskPopover && m_lowDiskPopover->isShown())
-        return false;
-    return !hasShownLowDiskPromptToday();
+    return m_lowDiskPrompt->shouldShowLowDiskPrompt();
 }
-
-bool MenuBarController::hasShownLowDiskPromptToday() const
-{
-    const std::optional<QString> day = m_dayRecord.lastShownDay();
-    return day && *day == currentDayString();
-}
-
-void MenuBarController::showLowDiskPrompt(const QRect& anchor)
-{
-    // The day is spent as soon as the prompt is about to show.
-    m_dayRecord.recordShownDay(currentDayString());
-    if (!m_lowDiskPopover) {
-        m_lowDiskPopover = new PopupWindow(lowDiskPopoverSize);
-        m_lowDiskPopover->setObjectName(QStringLiteral("lowDiskPopover"));
-        m_lowDiskPopover->setAccessibleName(QStringLiteral("Korvanta"));
-    }
-    const QPointer<MenuBarController> self(this);
-    m_lowDiskPopover->setContent(new LowDiskSpacePromptView(
-        m_systemMonitor->diskName(), m_systemMonitor->availableDiskBytes(),
-        m_systemMonitor->totalDiskBytes(),
-        [self] {
-            if (self)
-                self->dismissLowDiskPrompt();
-        },
-        [self] {
-            if (self)
-                self->closePopoversAndOpenCompanion();
-        }));
-    m_lowDiskPopover->showRelativeTo(anchor);
-}
-
-void MenuBarController::dismissLowDiskPrompt()
-{
-    if (m_lowDiskPopover)
-        m_lowDiskPopover->performClose();
-}
-
-// --- Korvanta ---------------------------------------------------------------------------
 
 void MenuBarController::closePopoversAndOpenCompanion()
 {
-    if (m_popover)
-        m_popover->performClose();
-    if (m_lowDiskPopover)
-        m_lowDiskPopover->performClose();
+    closeDashboard();
+    m_lowDiskPrompt->dismissLowDiskPrompt();
     openCompanionApp(korvanta::openArguments());
 }
 
@@ -289,8 +246,6 @@ void MenuBarController::openCompanionApp(const QStringList& arguments)
     if (m_launchCompanion)
         m_launchCompanion(arguments);
 }
-
-// --- Settings menu ---------------------------------------------------------------------
 
 void MenuBarController::setupSettingsMenu()
 {
@@ -311,25 +266,21 @@ void MenuBarController::showAbout()
 
 void MenuBarController::showFeedback()
 {
-    if (m_popover)
-        m_popover->performClose();
+    closeDashboard();
     QTimer::singleShot(feedbackStepDelayMs, this, &MenuBarController::openFeedback);
 }
 
 void MenuBarController::openFeedback()
 {
-    if (m_popover)
-        m_popover->performClose();
-    if (m_lowDiskPopover)
-        m_lowDiskPopover->performClose();
+    closeDashboard();
+    m_lowDiskPrompt->dismissLowDiskPrompt();
     QTimer::singleShot(feedbackStepDelayMs, this,
                        [this] { openCompanionApp(korvanta::feedbackArguments()); });
 }
 
 void MenuBarController::quitFromMenu()
 {
-    if (m_popover)
-        m_popover->performClose();
+    closeDashboard();
     QCoreApplication::exit(0);
 }
 

@@ -1,11 +1,13 @@
 #include "menubar/PopupWindow.h"
 
+#include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kmb {
@@ -13,8 +15,8 @@ namespace kmb {
 Q_LOGGING_CATEGORY(lcPopup, "korvanta.popup", QtWarningMsg)
 
 namespace {
-// An outside click closes the popup and then (same click) may activate the tray icon.
-constexpr qint64 sameClickWindowMs = 400;
+constexpr int grabRetryMs = 50;
+constexpr int maxGrabAttempts = 100; // 5 s: a button held longer is no click
 } // namespace
 
 PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
@@ -64,17 +66,25 @@ void PopupWindow::performClose()
     m_closingByCommand = false;
 }
 
-bool PopupWindow::closedByRecentOutsideClick() const
-{
-    return m_sinceOutsideClose.isValid() && m_sinceOutsideClose.elapsed() < sameClickWindowMs;
-}
-
 void PopupWindow::showEvent(QShowEvent* event)
 {
     qCDebug(lcPopup) << objectName() << "shown";
-    m_sinceOutsideClose.invalidate();
     QWidget::showEvent(event);
+    // A tray host that activates its icon on the press shows us while its own implicit grab
+    // of the pointer lasts: the popup's grab fails then, and a click outside would no longer
+    // close it. So the grab is taken again until it holds.
+    m_grabAttempts = 0;
+    QTimer::singleShot(0, this, &PopupWindow::ensurePointerGrab);
     emit shown();
+}
+
+void PopupWindow::ensurePointerGrab()
+{
+    if (!isVisible() || grabPointer(windowHandle()))
+        return;
+    qCDebug(lcPopup) << objectName() << "pointer grab refused; trying again";
+    if (++m_grabAttempts < maxGrabAttempts)
+        QTimer::singleShot(grabRetryMs, this, &PopupWindow::ensurePointerGrab);
 }
 
 void PopupWindow::hideEvent(QHideEvent* event)
@@ -90,12 +100,14 @@ void PopupWindow::hideEvent(QHideEvent* event)
 
 void PopupWindow::mousePressEvent(QMouseEvent* event)
 {
-    // Qt delivers the press that lands outside a popup to the popup itself, then closes it.
-    if (!rect().contains(event->position().toPoint()))
-        m_sinceOutsideClose.start();
     qCDebug(lcPopup) << objectName() << event->type() << "at" << event->globalPosition() << "time"
                      << event->timestamp();
+    // Qt delivers the press that lands outside a popup to the popup itself, which closes.
+    const bool outside = !rect().contains(event->position().toPoint());
+    const QPoint globalPosition = event->globalPosition().toPoint();
     QWidget::mousePressEvent(event);
+    if (outside && !isVisible())
+        emit closedByOutsidePress(globalPosition);
 }
 
 } // namespace kmb

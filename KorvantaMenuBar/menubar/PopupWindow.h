@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QElapsedTimer>
+#include <QPoint>
 #include <QRect>
 #include <QWidget>
 
@@ -15,7 +15,6 @@ public:
     explicit PopupWindow(const QSize& contentSize, QWidget* parent = nullptr);
 
     void setContent(QWidget* content);
-    QWidget* content() const { return m_content; }
 
     // Shows the popup next to `anchor` (global coordinates), raises and activates it. A null
     // anchor (nowhere known) centres it on the primary screen.
@@ -23,13 +22,12 @@ public:
     bool isShown() const { return isVisible(); }
     void performClose();
 
-    // True just after the popup closed because of a click outside it. The same click
-    // may then reach the tray icon; it must only close, not reopen.
-    bool closedByRecentOutsideClick() const;
-
 signals:
     void shown();
     void closed();
+    // A press outside the popup closed it (the popup's grab takes every press, also one on
+    // the tray icon, which then never sees it). Emitted after the popup is hidden.
+    void closedByOutsidePress(QPoint globalPosition);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -37,9 +35,12 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
+    // Takes the pointer grab once the button that opened the popup is up; see showEvent.
+    void ensurePointerGrab();
+
     QWidget* m_content = nullptr;
-    QElapsedTimer m_sinceOutsideClose;
     bool m_closingByCommand = false;
+    int m_grabAttempts = 0;
 };
 
 } // namespace kmb

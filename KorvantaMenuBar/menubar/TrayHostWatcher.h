@@ -16,7 +16,6 @@ public:
     explicit TrayHostWatcher(QObject* parent = nullptr);
 
     void start();
-    bool isReady() const { return m_ready; }
 
 signals:
     void ready();

@@ -10,204 +10,20 @@
 // elements that is not white space, an element inside a leaf, an unresolved entity reference, or
 // any XML well-formedness error makes the whole file fail.
 //
-// Leaf syntax, checked wherever the leaf stands (not only under "totalCleanedBytes"):
-// - <integer>: optional XML white space around an optional sign and decimal digits (no hex).
-//   Out-of-range values are well-formed but do not count.
-// - <real>: white space around a decimal number (digits with an optional point and exponent)
-//   or one of inf, infinity, infty, nan (any case, optionally signed). Parsed with
-//   std::from_chars, which never looks at the locale.
-// - <date>: YYYY[-MM[-DD[Thh[:mm[:ss]]]]]Z, the form Python's plistlib takes (the original writer
-// writes the
-//   full form).
-// - <data>: Base64 letters, '=' and white space (the padding is not checked, as neither
-//   the original reader nor Python's checks it).
-// - <true/>, <false/>: nothing but white space inside.
+// The leaves' syntax is in PropertyListXmlLeaves.h.
 
 #include "companion/KorvantaContract.h"
 #include "status/PropertyList.h"
+#include "status/PropertyListXmlLeaves.h"
 
 #include <QBuffer>
 #include <QXmlStreamReader>
-#include <charconv>
-#include <limits>
-#include <string>
 #include <vector>
 
 namespace kmb::plist {
 namespace {
 
-bool isXmlSpace(QChar c)
-{
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-
-bool isDigit(QChar c)
-{
-    return c >= u'0' && c <= u'9';
-}
-
-QStringView trimmedXmlSpace(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && isXmlSpace(text[begin]))
-        ++begin;
-    while (end > begin && isXmlSpace(text[end - 1]))
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
-bool isAllXmlSpace(QStringView text)
-{
-    for (QChar c : text) {
-        if (!isXmlSpace(c))
-            return false;
-    }
-    return true;
-}
-
-// A leaf's text: well-formed or not, and the whole number it stands for, if any.
-struct LeafNumber {
-    bool wellFormed = false;
-    std::optional<std::int64_t> value;
-};
-
-LeafNumber parseInteger(QStringView raw)
-{
-    const QStringView text = trimmedXmlSpace(raw);
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i == text.size())
-        return {};
-    constexpr std::uint64_t kMaxMagnitude = std::uint64_t{1} << 63; // |INT64_MIN|
-    std::uint64_t magnitude = 0;
-    bool tooLarge = false;
-    for (; i < text.size(); ++i) {
-        if (!isDigit(text[i]))
-            return {};
-        const unsigned digit = text[i].unicode() - u'0';
-        if (!tooLarge) {
-            if (magnitude > (kMaxMagnitude - digit) / 10)
-                tooLarge = true; // keep checking the syntax of the rest
-            else
-                magnitude = magnitude * 10 + digit;
-        }
-    }
-    if (tooLarge || magnitude > (negative ? kMaxMagnitude : kMaxMagnitude - 1))
-        return {true, std::nullopt};
-    if (negative) {
-        // Two's complement negation in unsigned arithmetic covers -2^63 too.
-        return {true, static_cast<std::int64_t>(std::uint64_t{0} - magnitude)};
-    }
-    return {true, static_cast<std::int64_t>(magnitude)};
-}
-
-bool equalsIgnoringAsciiCase(QStringView text, QLatin1StringView word)
-{
-    return text.compare(word, Qt::CaseInsensitive) == 0;
-}
-
-LeafNumber parseReal(QStringView raw)
-{
-    QStringView text = trimmedXmlSpace(raw);
-    QStringView unsignedPart = text;
-    if (!unsignedPart.isEmpty() && (unsignedPart[0] == u'+' || unsignedPart[0] == u'-'))
-        unsignedPart = unsignedPart.sliced(1);
-    for (const char* word : {"inf", "infinity", "infty", "nan"}) {
-        if (equalsIgnoringAsciiCase(unsignedPart, QLatin1StringView(word)))
-            return {true, std::nullopt}; // well-formed, never a whole number
-    }
-
-    // sign? (digits ('.' digits?)? | '.' digits) ([eE] sign? digits)?
-    qsizetype i = 0;
-    const qsizetype size = text.size();
-    if (i < size && (text[i] == u'+' || text[i] == u'-'))
-        ++i;
-    qsizetype mantissaDigits = 0;
-    while (i < size && isDigit(text[i])) {
-        ++i;
-        ++mantissaDigits;
-    }
-    if (i < size && text[i] == u'.') {
-        ++i;
-        while (i < size && isDigit(text[i])) {
-            ++i;
-            ++mantissaDigits;
-        }
-    }
-    if (mantissaDigits == 0)
-        return {};
-    if (i < size && (text[i] == u'e' || text[i] == u'E')) {
-        ++i;
-        if (i < size && (text[i] == u'+' || text[i] == u'-'))
-            ++i;
-        qsizetype exponentDigits = 0;
-        while (i < size && isDigit(text[i])) {
-            ++i;
-            ++exponentDigits;
-        }
-        if (exponentDigits == 0)
-            return {};
-    }
-    if (i != size)
-        return {};
-
-    // All ASCII now. from_chars takes no '+', and no locale.
-    std::string ascii = text.toLatin1().toStdString();
-    const char* first = ascii.data();
-    const char* last = ascii.data() + ascii.size();
-    if (*first == '+')
-        ++first;
-    double value = 0;
-    const auto [end, error] = std::from_chars(first, last, value, std::chars_format::general);
-    if (error == std::errc::result_out_of_range)
-        return {true, std::nullopt}; // beyond a double's range either way: not a usable total
-    if (error != std::errc() || end != last)
-        return {};
-    return {true, wholeNumberFromReal(value)};
-}
-
-// YYYY[-MM[-DD[Thh[:mm[:ss]]]]]Z
-bool isPropertyListDate(QStringView text)
-{
-    qsizetype i = 0;
-    auto digits = [&](int count) {
-        for (int k = 0; k < count; ++k, ++i) {
-            if (i >= text.size() || !isDigit(text[i]))
-                return false;
-        }
-        return true;
-    };
-    if (!digits(4))
-        return false;
-    for (char16_t separator : {u'-', u'-', u'T', u':', u':'}) {
-        if (i < text.size() && text[i] == separator) {
-            ++i;
-            if (!digits(2))
-                return false;
-        } else {
-            break;
-        }
-    }
-    return i + 1 == text.size() && text[i] == u'Z';
-}
-
-bool isBase64Text(QStringView text)
-{
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool ok = (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') ||
-                        (u >= u'0' && u <= u'9') || u == u'+' || u == u'/' || u == u'=' ||
-                        isXmlSpace(c);
-        if (!ok)
-            return false;
-    }
-    return true;
-}
+using namespace xmlleaf;
 
 class XmlPropertyListParser {
 public:

@@ -22,8 +22,6 @@ public:
     // The version line the window shows.
     QString versionText() const;
 
-    QWidget* window() const { return m_window; }
-
 private:
     AboutWindowController();
 

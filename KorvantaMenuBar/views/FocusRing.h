@@ -18,8 +18,6 @@ public:
     // cornerRadius is the control's own; the ring rounds by that plus the outset.
     explicit FocusRing(QWidget* target, qreal cornerRadius);
 
-    QWidget* target() const { return m_target; }
-    qreal cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(qreal radius);
 
     // Places the ring around the target in the target's window and shows it.

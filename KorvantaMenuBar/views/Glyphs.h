@@ -38,8 +38,6 @@ public:
     GlyphView(QString name, QSize frame, QSizeF glyphBox, QColor tint, QWidget* parent = nullptr);
 
     void setGlyph(const QString& name);
-    QString glyph() const { return m_name; }
-    QColor tint() const { return m_tint; }
     void setDisc(const QColor& color);
 
 protected:

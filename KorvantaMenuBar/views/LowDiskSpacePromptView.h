@@ -17,7 +17,6 @@ class UsageBar : public QWidget {
 public:
     explicit UsageBar(double fraction, QWidget* parent = nullptr);
 
-    double fraction() const { return m_fraction; }
     double fillWidth() const;
 
 protected:

@@ -24,7 +24,6 @@ public:
 
     // The dashboard feeds each pass's figures into the same tile.
     void setContent(MetricCardContent content);
-    const MetricCardContent& content() const { return m_content; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

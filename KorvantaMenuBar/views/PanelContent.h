@@ -32,8 +32,6 @@ QString cpuValueText(const QString& cpuLoadText);
 // The footer line; its fixed words are translatable.
 QString cleanedTotalText(std::int64_t totalCleanedBytes, const QLocale& locale = QLocale());
 
-enum class PanelCard { volume, memory, battery, cpu };
-
 // The four tiles in reading order: volume, memory, battery, CPU. Only volume and memory
 // carry the open action.
 std::array<MetricCardContent, 4> panelCards(const PanelFigures& figures,

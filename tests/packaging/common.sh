@@ -17,12 +17,6 @@ make_scratch() {
   trap 'rm -rf "$scratch"' EXIT
 }
 
-# stage_install BUILD_DIR DESTDIR: the install a package would carry (prefix /usr).
-stage_install() {
-  DESTDIR="$2" cmake --install "$1" --prefix /usr >"$2.install.log" 2>&1 ||
-    { cat "$2.install.log" >&2; fail "cmake --install into $2 failed"; }
-}
-
 # desktop_key FILE KEY: the value of KEY in the [Desktop Entry] group (untranslated).
 desktop_key() {
   awk -v key="$2" '

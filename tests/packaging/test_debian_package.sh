@@ -36,7 +36,7 @@ package_names() { field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//' | sed 
 
 # Depends comes from dpkg-shlibdeps: every Qt library the program links must be there.
 depends=$(package_names Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libstdc++6; do
+for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libxcb-xinput0 libstdc++6; do
   grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
 done
 # The views name the CJK family that fonts-noto-cjk provides.

@@ -10,7 +10,6 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-// Readable QString values in failure messages.
 inline void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
@@ -36,26 +35,25 @@ public:
     QString readCpuTemperatureText() override { return cpuTemperature; }
 };
 
-// A press and release of the left button at a point of `root`, delivered to whatever widget
-// a real click there would reach (children that ignore the mouse are skipped).
-inline void clickAt(QWidget* root, QPoint point)
+// A left press at a global position, delivered to `target` (as Qt delivers every press to an
+// open popup), then its release.
+inline void pressAt(QWidget* target, QPoint global)
 {
-    QWidget* target = root->childAt(point);
-    if (!target)
-        target = root;
-    const QPointF local = target->mapFrom(root, point);
-    const QPointF global = root->mapToGlobal(QPointF(point));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    const QPointF local = target->mapFromGlobal(QPointF(global));
+    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(global), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, QPointF(global), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(target, &release);
 }
 
+// A click on the centre of `child`, delivered to whatever a real click there would reach.
 inline void clickCentre(QWidget* root, QWidget* child)
 {
-    clickAt(root, child->mapTo(root, child->rect().center()));
+    const QPoint point = child->mapTo(root, child->rect().center());
+    QWidget* target = root->childAt(point);
+    pressAt(target ? target : root, root->mapToGlobal(point));
 }
 
 template <typename T = QWidget> T* findNamed(const QObject* root, const char* name)
@@ -65,11 +63,12 @@ template <typename T = QWidget> T* findNamed(const QObject* root, const char* na
     return found;
 }
 
-// Where a named descendant sits, in root's coordinates.
-inline QRect geometryIn(QWidget* root, const char* name)
+inline QWidget* topLevelNamed(const char* name)
 {
-    const QWidget* widget = findNamed(root, name);
-    return widget ? QRect(widget->mapTo(root, QPoint(0, 0)), widget->size()) : QRect();
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->objectName() == QLatin1String(name))
+            return widget;
+    return nullptr;
 }
 
 inline QString labelText(const QObject* root, const char* name)
@@ -78,23 +77,20 @@ inline QString labelText(const QObject* root, const char* name)
     return label ? label->text() : QString();
 }
 
-// Saves a rendering for people to look at; the directory lives in the build tree.
-inline void saveGrab(const QPixmap& pixmap, const QString& fileName)
+// Renders at 1x and 2x into the build tree, for people to look at; the 2x one must have
+// twice the pixels.
+inline void saveGrabs(QWidget* widget, const QString& stem)
 {
+    QCoreApplication::processEvents(); // pending layout requests, as before a real paint
     const QString dir = QStringLiteral(KMB_GRAB_DIR);
     ASSERT_TRUE(QDir().mkpath(dir));
-    ASSERT_FALSE(pixmap.isNull());
-    EXPECT_TRUE(pixmap.save(dir + QLatin1Char('/') + fileName)) << fileName.toStdString();
-}
-
-// Renders a widget at twice the pixel density, as on a HiDPI screen.
-inline QPixmap renderAt2x(QWidget* widget)
-{
-    QPixmap pixmap(widget->size() * 2);
-    pixmap.setDevicePixelRatio(2.0);
-    pixmap.fill(Qt::transparent);
-    widget->render(&pixmap);
-    return pixmap;
+    EXPECT_TRUE(widget->grab().save(dir + u'/' + stem + QStringLiteral(".png")));
+    QPixmap twice(widget->size() * 2);
+    twice.setDevicePixelRatio(2.0);
+    twice.fill(Qt::transparent);
+    widget->render(&twice);
+    EXPECT_EQ(twice.size(), widget->size() * 2);
+    EXPECT_TRUE(twice.save(dir + u'/' + stem + QStringLiteral("@2x.png")));
 }
 
 } // namespace kmb::test

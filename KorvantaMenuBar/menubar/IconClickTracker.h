@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <cstdint>
+#include <optional>
+
+namespace kmb {
+
+enum class TrayPopup { dashboard, lowDiskPrompt };
+
+// Tells the clicks on the tray icon apart from the presses that close a popup. While a popup
+// is open its grab takes every press, one on the tray icon included: the popup closes and the
+// icon never sees the click. Some hosts pass the click on afterwards all the same. So a press
+// that closed a popup is taken for a click on the icon when it lands on the icon (its geometry
+// when the tray reports one, else near where the icon was last clicked), and an activation of
+// the icon that follows the same press is not taken for a second click.
+class IconClickTracker {
+public:
+    // How near the icon's last known click a press must land to be on the icon, when the tray
+    // reports no geometry; tray icons are 16 to 48 pixels wide.
+    static constexpr int nearIconPixels = 16;
+    // How long after a press its own activation may still arrive.
+    static constexpr std::int64_t sameClickMs = 400;
+
+    struct ClosingPress {
+        TrayPopup closed;
+        QPoint position;
+        std::int64_t atMs;
+        bool onIcon; // handled as a click on the icon already
+    };
+
+    // A click on the icon, as the tray reports it.
+    void noteIconClick(const QPoint& position) { m_lastIconClick = position; }
+
+    // A press at `position` closed `popup`. Returns whether it was a click on the icon.
+    bool notePopupClosedByPress(TrayPopup popup, const QPoint& position,
+                                const std::optional<QRect>& iconGeometry, std::int64_t nowMs);
+
+    // The press that closed a popup, when an activation at `position` is that same click;
+    // forgets it, so that one press answers one activation at most.
+    std::optional<ClosingPress> takeClosingPress(const QPoint& position, std::int64_t nowMs);
+
+private:
+    std::optional<QPoint> m_lastIconClick;
+    std::optional<ClosingPress> m_closingPress;
+};
+
+} // namespace kmb
