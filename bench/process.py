@@ -515,6 +515,14 @@ CPU ${cpu cpu0}%% ${hwmon coretemp temp 1}°C
 """ % (output, home, home)
 
 
+def keep_smaps(artifacts, index, moment, pid):
+    """The mappings behind a memory reading, for bench/smaps.py."""
+    if artifacts:
+        text = Path("/proc/%d/smaps" % pid).read_text()
+        artifacts.mkdir(parents=True, exist_ok=True)
+        (artifacts / ("run%d-smaps-%s.txt" % (index, moment))).write_text(text)
+
+
 def median(values):
     values = [v for v in values if v is not None]
     return statistics.median(values) if values else None
@@ -529,6 +537,7 @@ def one_run(args, index, artifacts):
         starts = [(docked - session.spawned_at) * 1000]
         time.sleep(args.settle)
         result["closed"] = measure_window(app.pid, args.duration)
+        keep_smaps(artifacts, index, "closed", app.pid)
 
         icon = session.tray_icon()
         if icon is None:
@@ -564,6 +573,7 @@ def one_run(args, index, artifacts):
             watcher.wait_toplevel("unmap", app.pid, closing)
         time.sleep(args.settle)
         rss, pss, uss = memory_kib(app.pid)
+        keep_smaps(artifacts, index, "reopened", app.pid)
         result["reopened"] = {"openings": shown, "rss_kib": rss, "pss_kib": pss, "uss_kib": uss}
 
         for _ in range(args.starts):
@@ -785,7 +795,9 @@ def main():
                         help="measure only the utility (no conky, no Qt floor, no soak): for "
                              "comparing two builds")
     parser.add_argument("--json", type=Path, help="write every figure of every run here")
-    parser.add_argument("--artifacts", type=Path, help="keep the logs of each run here")
+    parser.add_argument("--artifacts", type=Path,
+                        help="keep the logs of each run here, and the utility's smaps at the "
+                             "closed and the after-openings readings (see bench/smaps.py)")
     parser.add_argument("--check", action="store_true",
                         help="exit with status 1 when a budget is missed")
     args = parser.parse_args()
