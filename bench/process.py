@@ -11,8 +11,9 @@ prompt's day, so that no prompt opens. Then, one after the other in that desktop
 2. The icon is clicked (XTEST); the time from the click to the dashboard being mapped and to
    its first paint is taken from X events. After --settle seconds the same counts are taken
    with the dashboard kept open. Then it is closed and opened --clicks more times for more
-   click-to-popup samples, and the utility is restarted --starts more times for more
-   start-to-dock samples.
+   click-to-popup samples; it is opened and closed until it has been shown --openings times
+   in all, and after --settle seconds the memory is read with it closed. Then the utility is
+   restarted --starts more times for more start-to-dock samples.
 3. conky (conky-std) with a configuration showing the same figures every 2 s, writing to
    its standard output (out_to_x = false): the peer of the closed dashboard, which samples
    every 2 s and draws nothing.
@@ -70,6 +71,8 @@ ACCESSIBILITY_VARIABLES = ("QT_ACCESSIBILITY", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON
 # What the utility must stay within (per minute where a rate; MiB; milliseconds).
 BUDGETS = {
     "closed.cpu_ms_per_min": 15.0,
+    # ... or no more than this many times the bare Qt program's, measured in the same run.
+    "closed.cpu_over_floor": 1.25,
     "closed.ctx_per_min": 90.0,
     "open.cpu_ms_per_min": 60.0,
     "rss_mib": 32.0,
@@ -512,6 +515,14 @@ CPU ${cpu cpu0}%% ${hwmon coretemp temp 1}°C
 """ % (output, home, home)
 
 
+def keep_smaps(artifacts, index, moment, pid):
+    """The mappings behind a memory reading, for bench/smaps.py."""
+    if artifacts:
+        text = Path("/proc/%d/smaps" % pid).read_text()
+        artifacts.mkdir(parents=True, exist_ok=True)
+        (artifacts / ("run%d-smaps-%s.txt" % (index, moment))).write_text(text)
+
+
 def median(values):
     values = [v for v in values if v is not None]
     return statistics.median(values) if values else None
@@ -526,6 +537,7 @@ def one_run(args, index, artifacts):
         starts = [(docked - session.spawned_at) * 1000]
         time.sleep(args.settle)
         result["closed"] = measure_window(app.pid, args.duration)
+        keep_smaps(artifacts, index, "closed", app.pid)
 
         icon = session.tray_icon()
         if icon is None:
@@ -546,6 +558,23 @@ def one_run(args, index, artifacts):
             clicks.append({"map_ms": (mapped - clicked) * 1000,
                            "paint_ms": (painted - clicked) * 1000, "first": False})
         result["clicks"] = clicks
+
+        # Open after the click loop: closed, then opened and closed up to --openings in all.
+        shown = len(clicks)
+        closing = clicker.click(*icon.center)
+        watcher.wait_toplevel("unmap", app.pid, closing)
+        while shown < args.openings:
+            time.sleep(1.0)
+            clicked = clicker.click(*icon.center)
+            watcher.toplevel_mapped(app.pid, clicked)
+            shown += 1
+            time.sleep(0.3)
+            closing = clicker.click(*icon.center)
+            watcher.wait_toplevel("unmap", app.pid, closing)
+        time.sleep(args.settle)
+        rss, pss, uss = memory_kib(app.pid)
+        keep_smaps(artifacts, index, "reopened", app.pid)
+        result["reopened"] = {"openings": shown, "rss_kib": rss, "pss_kib": pss, "uss_kib": uss}
 
         for _ in range(args.starts):
             session.app.stop()
@@ -619,16 +648,35 @@ def summarize(runs, soaks):
     kib = 1024.0
     rows = []
 
-    def row(name, ours, peer=None, ratio_values=None, floor=None, budget=None, unit=""):
-        rows.append({"figure": name, "unit": unit, "ours": median(ours),
-                     "peer": median(peer) if peer is not None else None,
-                     "ratio": median(ratio_values) if ratio_values is not None else None,
-                     "floor": median(floor) if floor is not None else None, "budget": budget})
+    def row(name, ours, peer=None, ratio_values=None, floor=None, budget=None, unit="",
+            within=None):
+        r = {"figure": name, "unit": unit, "ours": median(ours),
+             "peer": median(peer) if peer is not None else None,
+             "ratio": median(ratio_values) if ratio_values is not None else None,
+             "floor": median(floor) if floor is not None else None, "budget": budget}
+        if within is None and budget is not None and r["ours"] is not None:
+            within = r["ours"] <= budget
+        r["within"] = within
+        rows.append(r)
+        return r
 
-    row("on-CPU, dashboard closed (peer: conky to console)", values("closed.cpu_ms_per_min"),
-        values("conky_console.cpu_ms_per_min"),
-        ratio("closed.cpu_ms_per_min", "conky_console.cpu_ms_per_min"),
-        values("qt_floor_hidden.cpu_ms_per_min"), BUDGETS["closed.cpu_ms_per_min"], "ms/min")
+    # Closed on-CPU: within 15 ms/min, or within 1.25 times the bare Qt program's of the same
+    # run; and in any case no more than conky's.
+    closed_cpu = row("on-CPU, dashboard closed (peer: conky to console)",
+                     values("closed.cpu_ms_per_min"), values("conky_console.cpu_ms_per_min"),
+                     ratio("closed.cpu_ms_per_min", "conky_console.cpu_ms_per_min"),
+                     values("qt_floor_hidden.cpu_ms_per_min"), BUDGETS["closed.cpu_ms_per_min"],
+                     "ms/min")
+    over_floor = row("on-CPU, dashboard closed, utility / Qt floor (hidden)",
+                     ratio("closed.cpu_ms_per_min", "qt_floor_hidden.cpu_ms_per_min"),
+                     budget=BUDGETS["closed.cpu_over_floor"], unit="ratio")
+    # Either half of the budget will do: the verdict is the closed row's.
+    floor_within, over_floor["within"] = over_floor["within"], None
+    if closed_cpu["ours"] is not None:
+        closed_cpu["within"] = (closed_cpu["ours"] <= BUDGETS["closed.cpu_ms_per_min"]
+                                or bool(floor_within))
+        if closed_cpu["ratio"] is not None:
+            closed_cpu["within"] = closed_cpu["within"] and closed_cpu["ratio"] <= 1.0
     row("context switches, dashboard closed", values("closed.ctx_per_min"),
         values("conky_console.ctx_per_min"),
         ratio("closed.ctx_per_min", "conky_console.ctx_per_min"),
@@ -657,6 +705,15 @@ def summarize(runs, soaks):
             [v / kib if v else None for v in values(peer + ".uss_kib")],
             ratio(state + ".uss_kib", peer + ".uss_kib"),
             [v / kib if v else None for v in values("qt_floor.uss_kib")], None, "MiB")
+    openings = median(values("reopened.openings"))
+    for label, key in (("RSS", "rss_kib"), ("PSS", "pss_kib")):
+        row("%s after %s openings, dashboard closed (peer: conky_console)"
+            % (label, "%d" % openings if openings else "the"),
+            [v / kib if v else None for v in values("reopened." + key)],
+            [v / kib if v else None for v in values("conky_console." + key)],
+            ratio("reopened." + key, "conky_console." + key),
+            [v / kib if v else None for v in values("qt_floor." + key)],
+            BUDGETS[label.lower() + "_mib"], "MiB")
     row("exec to icon docked (peer: conky X window mapped)", starts,
         values("conky_x.start_to_window_ms"), None, values("qt_floor.start_to_window_ms"),
         BUDGETS["start_to_dock_ms"], "ms")
@@ -681,17 +738,18 @@ def format_table(rows):
     lines = ["| Figure | unit | korvanta-menubar | peer (conky) | ratio | Qt floor | budget | within |",
              "|---|---|---:|---:|---:|---:|---:|:---:|"]
     for r in rows:
-        within = "—"
-        if r["budget"] is not None and r["ours"] is not None:
-            within = "yes" if r["ours"] <= r["budget"] else "NO"
+        within = "—" if r.get("within") is None else ("yes" if r["within"] else "NO")
+        digits = 2 if r["unit"] == "ratio" else 1
         lines.append("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
-            r["figure"], r["unit"], cell(r["ours"]), cell(r["peer"]), cell(r["ratio"], 2),
-            cell(r["floor"]), cell(r["budget"]), within))
+            r["figure"], r["unit"], cell(r["ours"], digits), cell(r["peer"]), cell(r["ratio"], 2),
+            cell(r["floor"]), cell(r["budget"], digits), within))
     lines.append("")
     lines.append("Peer: conky writing to its standard output for the closed dashboard, conky in an "
                  "X window for the open one. Qt floor: kmb_qt_floor, a bare Qt Widgets program "
                  "with a 2 s timer, its label hidden for the closed rows and shown otherwise. "
-                 "Ratios are taken within each run, then their median.")
+                 "Ratios are taken within each run, then their median. The closed on-CPU "
+                 "budget: at most %.0f ms/min or %.2f times the Qt floor's, and at most "
+                 "conky's." % (BUDGETS["closed.cpu_ms_per_min"], BUDGETS["closed.cpu_over_floor"]))
     return "\n".join(lines)
 
 
@@ -724,6 +782,9 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="runs (default 3); medians are quoted")
     parser.add_argument("--clicks", type=int, default=5,
                         help="extra close/open cycles per run for click timings (default 5)")
+    parser.add_argument("--openings", type=int, default=50,
+                        help="times the dashboard is shown in all before the memory is read "
+                             "with it closed (default 50)")
     parser.add_argument("--starts", type=int, default=4,
                         help="extra restarts per run for start timings (default 4)")
     parser.add_argument("--accessibility", action="store_true",
@@ -734,7 +795,9 @@ def main():
                         help="measure only the utility (no conky, no Qt floor, no soak): for "
                              "comparing two builds")
     parser.add_argument("--json", type=Path, help="write every figure of every run here")
-    parser.add_argument("--artifacts", type=Path, help="keep the logs of each run here")
+    parser.add_argument("--artifacts", type=Path,
+                        help="keep the logs of each run here, and the utility's smaps at the "
+                             "closed and the after-openings readings (see bench/smaps.py)")
     parser.add_argument("--check", action="store_true",
                         help="exit with status 1 when a budget is missed")
     args = parser.parse_args()
@@ -754,22 +817,29 @@ def main():
         run = one_run(args, index, args.artifacts)
         runs.append(run)
         print("run %d: closed %.1f ms/min %.0f cs/min, open %.1f ms/min, RSS %.1f MiB, "
-              "PSS %.1f MiB, dock %s ms, click-to-paint %s ms; load %s"
+              "PSS %.1f MiB, after %d openings RSS %.1f MiB PSS %.1f MiB, dock %s ms, "
+              "click-to-paint %s ms; load %s"
               % (index, run["closed"]["cpu_ms_per_min"], run["closed"]["ctx_per_min"],
                  run["open"]["cpu_ms_per_min"], run["closed"]["rss_kib"] / 1024,
-                 run["closed"]["pss_kib"] / 1024,
+                 run["closed"]["pss_kib"] / 1024, run["reopened"]["openings"],
+                 run["reopened"]["rss_kib"] / 1024, run["reopened"]["pss_kib"] / 1024,
                  "/".join("%.0f" % s for s in run["starts_ms"]),
                  "/".join("%.1f" % c["paint_ms"] for c in run["clicks"]),
                  " ".join("%.2f" % v for v in load_average())), flush=True)
+        if "qt_floor_hidden" in run:
+            floor = run["qt_floor_hidden"]["cpu_ms_per_min"]
+            conky = run.get("conky_console", {}).get("cpu_ms_per_min")
+            print("run %d, dashboard closed, on-CPU ms/min: utility %.1f, Qt floor %.1f, conky %s;"
+                  " utility/floor %.2f, utility/conky %s"
+                  % (index, run["closed"]["cpu_ms_per_min"], floor,
+                     "%.1f" % conky if conky else "—", run["closed"]["cpu_ms_per_min"] / floor,
+                     "%.2f" % (run["closed"]["cpu_ms_per_min"] / conky) if conky else "—"),
+                  flush=True)
     soaks = {} if args.no_soak or args.app_only else run_soak(args)
     rows = summarize(runs, soaks)
     print()
     print(format_table(rows))
-    missed = [r["figure"] for r in rows
-              if r["budget"] is not None and r["ours"] is not None and r["ours"] > r["budget"]]
-    if (runs and "conky_console" in runs[0] and rows[0]["ratio"] is not None
-            and rows[0]["ratio"] > 1.0):
-        missed.append("on-CPU, dashboard closed, more than conky's")
+    missed = [r["figure"] for r in rows if r["within"] is False]
     if missed:
         print("\nBudgets missed: " + "; ".join(missed))
     if args.json:

@@ -147,11 +147,11 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends: the shared libraries the binary links (Qt 6 Core, Gui, Widgets, Svg, DBus,
 # libxcb, the C++ runtime), as dpkg-shlibdeps finds them. The xcb platform plugin ships
-# in libqt6gui6 and the SVG plugins in libqt6svg6; only the font is added by hand below.
+# in libqt6gui6 and the SVG plugins in libqt6svg6.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The views name Noto Sans CJK SC for their Chinese texts (views/ViewKit.h); without it they
-# render as boxes. Merged with what dpkg-shlibdeps finds.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk")
+# The program's own Chinese texts are drawn with a face embedded in it (Resources/fonts);
+# Noto Sans CJK SC is the fallback for Chinese that comes from data, such as a volume's name.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Every file under /etc must be a conffile, so that local edits survive upgrades.

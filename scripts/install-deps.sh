@@ -11,7 +11,7 @@ packages=(
   xvfb xauth trayer xdotool x11-utils imagemagick
   dbus dbus-x11 at-spi2-core python3 python3-pyatspi
   haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils libatk-adaptor
-  fonts-noto-cjk locales
+  fonts-noto-cjk python3-fonttools locales
   desktop-file-utils appstream lintian librsvg2-bin dpkg-dev file
   clang-14 libclang-rt-14-dev
 )

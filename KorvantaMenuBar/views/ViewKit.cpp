@@ -1,24 +1,58 @@
 #include "views/ViewKit.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPaintDevice>
 #include <QPaintEngine>
 #include <QPainter>
+#include <QResource>
 #include <algorithm>
 #include <cmath>
 
 namespace kmb::viewkit {
 
+namespace {
+
+// Adds the embedded faces of textsCjkFamily to the application's fonts. Should one be
+// missing or unreadable, its texts fall through to cjkFamily.
+void registerTextFonts()
+{
+    for (const char* path :
+         {":/fonts/KorvantaTextsCJK-Regular.otf", ":/fonts/KorvantaTextsCJK-Bold.otf"}) {
+        const QResource resource(QString::fromLatin1(path));
+        if (!resource.isValid()) {
+            qWarning("kmb: %s is not among the resources", path);
+            continue;
+        }
+        // Stored uncompressed: Qt and FreeType read the program's own mapped bytes, no copy.
+        QByteArray data;
+        if (resource.compressionAlgorithm() == QResource::NoCompression)
+            data = QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()),
+                                           static_cast<qsizetype>(resource.size()));
+        else
+            data = resource.uncompressedData();
+        if (QFontDatabase::addApplicationFontFromData(data) < 0)
+            qWarning("kmb: %s is not a font Qt can load", path);
+    }
+}
+
+} // namespace
+
 QFont uiFont(int pixelSize, QFont::Weight weight)
 {
+    // Before the first font names the family: views build their fonts on the GUI thread.
+    static const bool registered = (registerTextFonts(), true);
+    Q_UNUSED(registered);
     QFont font = QApplication::font();
     // Latin text in the family the desktop's font resolves to (a family list does not resolve
-    // fontconfig aliases such as "Sans Serif"), Chinese in the CJK family: the faces drawn
+    // fontconfig aliases such as "Sans Serif"), Chinese in the CJK families: the faces drawn
     // with are these, whatever fontconfig's fallback order (under a non-Chinese locale it
-    // puts the Japanese forms of the same font first).
-    font.setFamilies({QFontInfo(font).family(), QString::fromLatin1(cjkFamily)});
+    // puts the Japanese forms of the same font first). The full CJK face is loaded only
+    // when a text needs a character the small one lacks.
+    font.setFamilies({QFontInfo(font).family(), QString::fromLatin1(textsCjkFamily),
+                      QString::fromLatin1(cjkFamily)});
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
     return font;

@@ -12,11 +12,15 @@ class QWidget;
 // Small shared pieces of the painted views: fonts, text labels and shapes.
 namespace kmb::viewkit {
 
-// Debian's fonts-noto-cjk, which the package depends on.
+// The program's own Chinese texts: Noto Sans CJK SC cut down to their characters at build
+// time (Resources/fonts), embedded, registered on the first uiFont().
+inline constexpr char textsCjkFamily[] = "Korvanta Texts CJK";
+// Everything else CJK (texts from data, such as a volume's name): Debian's fonts-noto-cjk,
+// which the package recommends.
 inline constexpr char cjkFamily[] = "Noto Sans CJK SC";
 
 // The desktop's UI font at a pixel size and weight (design points are logical pixels), with
-// cjkFamily for what the desktop's family has no glyphs for.
+// textsCjkFamily, then cjkFamily, for what the desktop's family has no glyphs for.
 QFont uiFont(int pixelSize, QFont::Weight weight);
 
 void setTextColor(QWidget* widget, const QColor& color);

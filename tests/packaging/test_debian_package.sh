@@ -39,8 +39,9 @@ depends=$(package_names Depends)
 for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libxcb-xinput0 libstdc++6; do
   grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
 done
-# The views name the CJK family that fonts-noto-cjk provides.
-grep -qxF fonts-noto-cjk <<<"$depends" || fail "Depends lacks fonts-noto-cjk: $(field Depends)"
+# The embedded CJK face covers the program's texts; the full font, for data, is recommended.
+grep -qxF fonts-noto-cjk <<<"$(package_names Recommends)" ||
+  fail "Recommends lacks fonts-noto-cjk: $(field Recommends)"
 
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 for path in \
@@ -54,6 +55,10 @@ for path in \
   ./usr/share/doc/korvanta-menubar/changelog.gz; do
   grep -qxF -- "$path" <<<"$contents" || fail "the package lacks $path"
 done
+
+# The embedded face is a Modified Version under the SIL OFL, whose text must travel with it.
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/korvanta-menubar/copyright |
+  grep -q "SIL OPEN FONT LICENSE Version 1.1" || fail "the copyright file lacks the OFL"
 
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles >"$scratch/conffiles" 2>/dev/null ||
   fail "the package has no conffiles"
