@@ -4,11 +4,14 @@
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace kmb {
 
@@ -27,6 +30,10 @@ PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
+        if (focused && focused == windowHandle())
+            m_focusedSinceShown = true;
+    });
 }
 
 void PopupWindow::setContent(QWidget* content)
@@ -74,6 +81,7 @@ void PopupWindow::showEvent(QShowEvent* event)
     // of the pointer lasts: the popup's grab fails then, and a click outside would no longer
     // close it. So the grab is taken again until it holds.
     m_grabAttempts = 0;
+    m_focusedSinceShown = false;
     QTimer::singleShot(0, this, &PopupWindow::ensurePointerGrab);
     emit shown();
 }
@@ -98,6 +106,26 @@ void PopupWindow::hideEvent(QHideEvent* event)
     emit closed();
 }
 
+void PopupWindow::closeEvent(QCloseEvent* event)
+{
+    // Qt closes popups when the application loses the focus. The window that had it (this
+    // popup or another, closed a moment ago) loses it only after a delay, which can end after
+    // this popup is shown and before the focus reaches it: that is not the user going
+    // elsewhere, and it would close the popup as soon as it opened. Esc and a press outside
+    // always close it.
+    if (!m_closingByInput && !m_focusedSinceShown) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void PopupWindow::keyPressEvent(QKeyEvent* event)
+{
+    const QScopedValueRollback byInput(m_closingByInput, true);
+    QWidget::keyPressEvent(event);
+}
+
 void PopupWindow::mousePressEvent(QMouseEvent* event)
 {
     qCDebug(lcPopup) << objectName() << event->type() << "at" << event->globalPosition() << "time"
@@ -105,7 +133,10 @@ void PopupWindow::mousePressEvent(QMouseEvent* event)
     // Qt delivers the press that lands outside a popup to the popup itself, which closes.
     const bool outside = !rect().contains(event->position().toPoint());
     const QPoint globalPosition = event->globalPosition().toPoint();
-    QWidget::mousePressEvent(event);
+    {
+        const QScopedValueRollback byInput(m_closingByInput, true);
+        QWidget::mousePressEvent(event);
+    }
     if (outside && !isVisible())
         emit closedByOutsidePress(globalPosition);
 }

@@ -32,6 +32,8 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -40,6 +42,8 @@ private:
 
     QWidget* m_content = nullptr;
     bool m_closingByCommand = false;
+    bool m_closingByInput = false;
+    bool m_focusedSinceShown = false;
     int m_grabAttempts = 0;
 };
 

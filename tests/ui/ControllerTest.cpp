@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 namespace kmb {
 namespace {
@@ -71,7 +72,6 @@ TEST(Launch, SamplesFirstThenBuildsTheDashboardAndTheMenuAndChecksSoonAfter)
     Launched t(lowFree, QString());
     EXPECT_EQ(t.controller().systemMonitor()->availableDiskBytes(), lowFree);
     ASSERT_NE(t.popup("dashboardPopover"), nullptr);
-    EXPECT_EQ(t.popup("dashboardPopover")->size(), QSize(420, 384));
     EXPECT_NE(t.popup("settingsMenu"), nullptr);
     // The first check runs once the event loop does, and records the day it shows the prompt.
     EXPECT_FALSE(shown("lowDiskPopover"));
@@ -92,7 +92,6 @@ TEST(Clicks, FollowTheRulesInOrder)
     t.click();
     EXPECT_TRUE(shown("lowDiskPopover"));
     EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_EQ(t.popup("lowDiskPopover")->size(), QSize(338, 202));
     t.click(); // closes the prompt, and only that
     EXPECT_FALSE(shown("lowDiskPopover"));
     EXPECT_FALSE(shown("dashboardPopover"));
@@ -103,36 +102,6 @@ TEST(Clicks, FollowTheRulesInOrder)
     t.click();
     EXPECT_FALSE(shown("dashboardPopover"));
     EXPECT_TRUE(shown("lowDiskPopover"));
-}
-
-TEST(Clicks, APressThatClosesAPopupOnTheIconCountsAsTheClickOnce)
-{
-    Launched t(lowFree, firstDay);
-    t.click();
-    ASSERT_TRUE(shown("dashboardPopover"));
-    t.today = nextDay;
-    // The popup's grab takes the press on the icon: it closes, and the click shows the due
-    // prompt.
-    test::pressAt(t.popup("dashboardPopover"), icon + QPoint(3, 2));
-    EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_TRUE(QTest::qWaitFor([] { return shown("lowDiskPopover"); }, 10'000));
-    // A host that passes the same click on to the icon: it is not a second click.
-    t.click();
-    EXPECT_TRUE(shown("lowDiskPopover"));
-    // A press on the icon closes the prompt, and that is all that click does.
-    test::pressAt(t.popup("lowDiskPopover"), icon);
-    EXPECT_FALSE(shown("lowDiskPopover"));
-    t.click();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_FALSE(shown("lowDiskPopover"));
-    // A press elsewhere does not swallow a real click that follows at once.
-    t.click();
-    ASSERT_TRUE(shown("dashboardPopover"));
-    test::pressAt(t.popup("dashboardPopover"), QPoint(40, 760));
-    EXPECT_FALSE(shown("dashboardPopover"));
-    t.click();
-    EXPECT_TRUE(shown("dashboardPopover"));
 }
 
 TEST(Routes, TrayMenuAndSecondLaunchShowADuePromptFirst)
@@ -173,11 +142,12 @@ TEST(Prompt, ALaterDayReusesThePopupWithThatDaysFiguresAndOpeningDoesNotRearm)
     t.click();
     EXPECT_EQ(t.popup("lowDiskPopover"), prompt);
     EXPECT_TRUE(prompt->isVisible());
-    EXPECT_EQ(prompt->size(), QSize(338, 202));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
     EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
+    test::saveGrabs(prompt, QStringLiteral("prompt"));
     test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
     EXPECT_FALSE(prompt->isVisible());
+    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
     EXPECT_FALSE(t.controller().shouldShowLowDiskPrompt());
 }
 
@@ -205,6 +175,23 @@ TEST(Scheduler, ACheckShowsNothingWhereItMustNotAndKeepsTheDayInMemory)
     scheduler.checkLowDiskSpace();
     EXPECT_FALSE(scheduler.isPromptShown());
     EXPECT_TRUE(scheduler.hasShownLowDiskPromptToday());
+}
+
+// The window that had the focus gives it up only a moment after it closed, which may be after
+// the next popup has shown: that loss must not close the new popup, a later one must.
+TEST(Popup, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
+{
+    PopupWindow popup(QSize(100, 80));
+    popup.showRelativeTo(QRect(icon, QSize(1, 1)));
+    popup.windowHandle()->close(); // what Qt does when the application loses the focus
+    EXPECT_TRUE(popup.isVisible());
+    QTRY_COMPARE(QGuiApplication::focusWindow(), popup.windowHandle());
+    popup.windowHandle()->close();
+    EXPECT_FALSE(popup.isVisible());
+    popup.showRelativeTo(QRect(icon, QSize(1, 1)));
+    popup.windowHandle()->close();
+    EXPECT_TRUE(popup.isVisible()) << "focused before, not yet since this showing";
+    popup.performClose();
 }
 
 } // namespace
