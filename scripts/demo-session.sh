@@ -10,8 +10,8 @@
 #   default binary: build/KorvantaMenuBar/korvanta-menubar
 #
 # The session never uses the caller's display or session bus: it runs the same with or
-# without a desktop, over ssh and as root in CI. The work is done by the end-to-end
-# harness (tests/e2e/harness.py), which owns starting and stopping every process.
+# without a desktop, over ssh and as root in CI. The work is done by demo_session.py with
+# the end-to-end harness (tests/e2e/harness.py), which starts and stops every process.
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -57,4 +57,4 @@ if (( ${#missing[@]} )); then
 fi
 
 mkdir -p "$repo/build"
-exec /usr/bin/python3 "$repo/tests/e2e/harness.py" demo --binary "$binary" --out "$repo/build" "${keep[@]}"
+exec /usr/bin/python3 "$repo/scripts/demo_session.py" --binary "$binary" --out "$repo/build" "${keep[@]}"

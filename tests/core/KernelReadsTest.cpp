@@ -57,20 +57,6 @@ TEST(BoundedFile, RefusalsSayWhy)
     }
 }
 
-TEST(BoundedFile, IdentityAfterTheReadTellsARewriteFromAnUnchangedFile)
-{
-    const kmb::test::FakeTree tree;
-    tree.write("f", "first");
-    kmb::BoundedFile file(tree.root() + "/f");
-    ASSERT_TRUE(file.isOpen());
-    const kmb::FileIdentity opened = kmb::FileIdentity::of(file.status());
-    EXPECT_EQ(file.readPrefix(3).bytes, QByteArray("fir"));
-    EXPECT_EQ(file.readAll(100).bytes, QByteArray("st")) << "the rest, from where it stopped";
-    EXPECT_EQ(file.currentIdentity(), opened);
-    tree.write("f", "second, longer");
-    EXPECT_NE(file.currentIdentity(), opened);
-}
-
 struct KeptOpenStep {
     const char* what;
     std::function<void(const kmb::test::FakeTree&)> change;

@@ -238,17 +238,4 @@ TEST(Samplers, HomeVolume)
     EXPECT_FALSE(reader.read().has_value());
 }
 
-// What the other readers leave to the sampler: the history file and the home volume.
-TEST(Samplers, HistoryAndHomeThroughTheSampler)
-{
-    const FakeTree machine;
-    machine.write("data/Korvanta/CleanupHistory.plist",
-                  "<dict><key>totalCleanedBytes</key><integer>77</integer></dict>");
-    kmb::LinuxStatusSampler sampler(
-        {machine.root(), machine.root(), machine.root(), machine.path("data")});
-    EXPECT_EQ(sampler.readTotalCleanedBytes(), 77);
-    EXPECT_GT(sampler.readHomeVolume().value().totalBytes, 0);
-    EXPECT_GT(kmb::LinuxStatusSampler::forThisMachine()->readAvailableMemory().value_or(0), 0u);
-}
-
 } // namespace

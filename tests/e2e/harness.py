@@ -586,14 +586,9 @@ class Session:
         x.XSendEvent(display, window.id, 0, 0, event)
         x.XSync(display, 0)
 
-    def screenshot(self, path, region=None, scale=None):
-        argv = ["/usr/bin/import", "-silent", "-window", "root"]
-        if region:
-            argv += ["-crop", "%dx%d+%d+%d" % (region[2], region[3], region[0], region[1]),
-                     "+repage"]
-        if scale:
-            argv += ["-filter", "point", "-resize", "%d%%" % (scale * 100)]
-        self.x(*argv, str(path))
+    def screenshot(self, path, *options):
+        """The root window, or what ImageMagick's ``options`` make of it, in ``path``."""
+        self.x("/usr/bin/import", "-silent", "-window", "root", *options, str(path))
         return Path(path)
 
     def accessibles(self):
@@ -681,41 +676,3 @@ def main():
     parser.add_argument("--artifacts", type=Path, help="logs and screenshots go here")
     _options, rest = parser.parse_known_args()
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
-def _demo(argv):
-    """The headless demo behind scripts/demo-session.sh: the tray and the open dashboard."""
-    parser = argparse.ArgumentParser(prog="harness.py demo")
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--out", required=True, type=Path)
-    parser.add_argument("--keep", action="store_true", help="keep it up until Ctrl-C")
-    args = parser.parse_args(argv)
-    signal.signal(signal.SIGINT, signal.default_int_handler)
-    args.out.mkdir(parents=True, exist_ok=True)
-    with Session(args.binary, args.out, "demo-logs") as session:
-        icon = session.wait_icon()
-        tray = session.screenshot(args.out / "demo-tray.png", (max(0, icon.right - 240), 0,
-                                  min(240, icon.right), icon.bottom + 8), scale=3)
-        popup = session.open_dashboard()
-        left = max(0, popup.x - 16)
-        region = (left, 0, SCREEN[0] - left, popup.bottom + 16)
-
-        def painted():  # more than the few colours of an empty window
-            png = session.screenshot(args.out / "demo-dashboard.png", region)
-            return session.x("/usr/bin/convert", str(png), "-unique-colors", "txt:-").count(
-                "\n") > 8 and png
-        dashboard = wait_until(painted, "the dashboard to be painted")
-        print(tray.resolve(), dashboard.resolve(), sep="\n", flush=True)
-        if args.keep:
-            print("Demo session on DISPLAY=%s; Ctrl-C stops it." % session.display, flush=True)
-            try:
-                session.app.popen.wait()
-            except KeyboardInterrupt:
-                pass
-    return 0
-
-
-if __name__ == "__main__":
-    if sys.argv[1:2] == ["demo"]:
-        sys.exit(_demo(sys.argv[2:]))
-    sys.exit("usage: harness.py demo --binary PATH --out DIR [--keep]")
