@@ -112,11 +112,6 @@ TEST_F(PanelTest, HeaderReleaseButtonsAndCleanedTotalOpenTheAppTheOtherTilesNoth
     for (const char* name : {"batteryCard", "cpuCard", "volumeCard"})
         test::clickCentre(&panel, findNamed(&panel, name));
     EXPECT_EQ(opened, 0);
-    menu.addAction(QStringLiteral("关于 Korvanta"));
-    test::clickCentre(&panel, findNamed(&panel, "settingsButton"));
-    EXPECT_TRUE(menu.isVisible());
-    menu.hide();
-    EXPECT_EQ(opened, 0);
 }
 
 TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
