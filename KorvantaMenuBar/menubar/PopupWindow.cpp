@@ -4,6 +4,7 @@
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
 
+#include <QBackingStore>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -104,6 +105,7 @@ void PopupWindow::hideEvent(QHideEvent* event)
     qCDebug(lcPopup) << objectName() << "hidden" << (m_closingByCommand ? "by command" : "");
     QWidget::hideEvent(event);
     emit closed();
+    QTimer::singleShot(0, this, &PopupWindow::releaseBackingStore);
 }
 
 void PopupWindow::closeEvent(QCloseEvent* event)
@@ -124,6 +126,15 @@ void PopupWindow::keyPressEvent(QKeyEvent* event)
 {
     const QScopedValueRollback byInput(m_closingByInput, true);
     QWidget::keyPressEvent(event);
+}
+
+void PopupWindow::releaseBackingStore()
+{
+    // Closed, the popup may wait for hours: its backing store (an image the size of the popup,
+    // in memory shared with the X server) shrinks to a pixel, and the next paint sizes it to
+    // the window again.
+    if (QBackingStore* store = backingStore(); store && !isVisible())
+        store->resize(QSize(1, 1));
 }
 
 void PopupWindow::mousePressEvent(QMouseEvent* event)

@@ -39,6 +39,7 @@ protected:
 private:
     // Takes the pointer grab once the button that opened the popup is up; see showEvent.
     void ensurePointerGrab();
+    void releaseBackingStore();
 
     QWidget* m_content = nullptr;
     bool m_closingByCommand = false;
