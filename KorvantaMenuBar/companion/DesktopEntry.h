@@ -6,7 +6,7 @@
 #include <QStringView>
 #include <optional>
 
-// Reading a desktop file (Desktop Entry Specification) far enough to launch the program
+// Reading a freedesktop.org desktop file far enough to launch the program
 // it describes: the [Desktop Entry] keys we use, the Exec quoting rules and field codes.
 // All functions are pure and accept arbitrary bytes.
 namespace kmb {

@@ -1,10 +1,9 @@
 #include "menubar/LowDiskPromptScheduler.h"
 
 #include "menubar/LowDiskSpaceRule.h"
+#include "status/QueuedTicks.h"
 #include "status/SystemStatusMonitor.h"
 #include "views/LowDiskSpacePromptView.h"
-
-#include <QCoreApplication>
 
 namespace kmb {
 
@@ -30,21 +29,8 @@ void LowDiskPromptScheduler::startLowDiskSpaceMonitoring()
             self->checkLowDiskSpace();
     });
     delete m_lowDiskPromptTimer;
-    auto* timer = new QTimer(this);
-    timer->setInterval(lowDiskCheckIntervalMs);
-    timer->setTimerType(Qt::CoarseTimer);
-    connect(timer, &QTimer::timeout, this, [self] {
-        // The tick only posts the check, which runs in a later turn of the event loop.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self] {
-                if (self)
-                    self->checkLowDiskSpace();
-            },
-            Qt::QueuedConnection);
-    });
-    timer->start();
-    m_lowDiskPromptTimer = timer;
+    m_lowDiskPromptTimer =
+        startQueuedTicks(this, lowDiskCheckIntervalMs, [this] { checkLowDiskSpace(); });
 }
 
 void LowDiskPromptScheduler::checkLowDiskSpace()

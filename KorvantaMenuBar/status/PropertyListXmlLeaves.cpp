@@ -102,17 +102,16 @@ LeafNumber parseReal(QStringView raw)
     const qsizetype size = text.size();
     if (i < size && (text[i] == u'+' || text[i] == u'-'))
         ++i;
-    qsizetype mantissaDigits = 0;
-    while (i < size && isDigit(text[i])) {
-        ++i;
-        ++mantissaDigits;
-    }
+    const auto skipDigits = [&] {
+        const qsizetype start = i;
+        while (i < size && isDigit(text[i]))
+            ++i;
+        return i - start;
+    };
+    qsizetype mantissaDigits = skipDigits();
     if (i < size && text[i] == u'.') {
         ++i;
-        while (i < size && isDigit(text[i])) {
-            ++i;
-            ++mantissaDigits;
-        }
+        mantissaDigits += skipDigits();
     }
     if (mantissaDigits == 0)
         return {};
@@ -120,12 +119,7 @@ LeafNumber parseReal(QStringView raw)
         ++i;
         if (i < size && (text[i] == u'+' || text[i] == u'-'))
             ++i;
-        qsizetype exponentDigits = 0;
-        while (i < size && isDigit(text[i])) {
-            ++i;
-            ++exponentDigits;
-        }
-        if (exponentDigits == 0)
+        if (skipDigits() == 0)
             return {};
     }
     if (i != size)

@@ -1,8 +1,7 @@
 #include "status/SystemStatusMonitor.h"
 
 #include "status/FallbackTexts.h"
-
-#include <QCoreApplication>
+#include "status/QueuedTicks.h"
 
 namespace kmb {
 
@@ -24,22 +23,7 @@ void SystemStatusMonitor::startMonitoring()
 {
     refresh();
     delete m_timer;
-    auto* timer = new QTimer(this);
-    timer->setInterval(refreshIntervalMs);
-    timer->setTimerType(Qt::CoarseTimer);
-    connect(timer, &QTimer::timeout, this, [self = QPointer<SystemStatusMonitor>(this)] {
-        // The tick only posts the pass; it runs in a later turn of the event loop and
-        // does nothing if the monitor is gone by then.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self] {
-                if (self)
-                    self->refresh();
-            },
-            Qt::QueuedConnection);
-    });
-    timer->start();
-    m_timer = timer;
+    m_timer = startQueuedTicks(this, refreshIntervalMs, [this] { refresh(); });
 }
 
 void SystemStatusMonitor::refresh()
