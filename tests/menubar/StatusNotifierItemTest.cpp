@@ -1,0 +1,321 @@
+#include "menubar/StatusNotifierItem.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractInterface>
+#include <QDBusContext>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QMenu>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QString watcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString itemInterface = QStringLiteral("org.kde.StatusNotifierItem");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+// A bus daemon of the test's own, gone with the test together with its connections.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address=1")});
+        if (m_daemon.waitForReadyRead(10'000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        for (const QString& name : m_names)
+            QDBusConnection::disconnectFromBus(name);
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    QDBusConnection connect()
+    {
+        static int count = 0;
+        m_names << QStringLiteral("private-bus-%1").arg(++count);
+        return QDBusConnection::connectToBus(m_address, m_names.last());
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+};
+
+// Records registrations; can fail the first calls (its object not ready yet) or accept them
+// without listing the item (it forgot).
+class FakeWatcher : public QObject, protected QDBusContext {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER listed)
+
+public:
+    int failFirst = 0;
+    int forgetFirst = 0;
+    QStringList calls;
+    QStringList listed;
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service)
+    {
+        calls << service;
+        if (calls.size() <= failFirst)
+            sendErrorReply(QDBusError::UnknownMethod, QStringLiteral("not yet"));
+        else if (calls.size() > failFirst + forgetFirst && !listed.contains(service))
+            listed << service;
+    }
+};
+
+// Relays the dbusmenu signals, for QSignalSpy.
+class MenuProxy : public QDBusAbstractInterface {
+    Q_OBJECT
+public:
+    MenuProxy(const QString& service, const QString& path, const QDBusConnection& bus)
+        : QDBusAbstractInterface(service, path, "com.canonical.dbusmenu", bus, nullptr)
+    {
+    }
+signals:
+    void LayoutUpdated(uint revision, int parent);
+    void ItemsPropertiesUpdated(const kmb::DBusMenuItemPropertiesList& updated,
+                                const kmb::DBusMenuItemKeysList& removed);
+};
+
+struct StatusNotifierItemTest : ::testing::Test {
+    PrivateBus bus;
+    QDBusConnection itemBus = bus.connect();
+    QDBusConnection watcherBus = bus.connect();
+    QDBusConnection client = bus.connect();
+    FakeWatcher watcher;
+    std::unique_ptr<kmb::StatusNotifierItem> item;
+
+    void startWatcher()
+    {
+        watcherBus.registerObject("/StatusNotifierWatcher", &watcher,
+                                  QDBusConnection::ExportAllContents);
+        ASSERT_TRUE(watcherBus.registerService(watcherName));
+    }
+    // Starts the item and waits until the watcher lists it; returns its bus name.
+    QString startRegisteredItem()
+    {
+        item = std::make_unique<kmb::StatusNotifierItem>(itemBus);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.listed.isEmpty(); }, 20'000));
+        return watcher.listed.value(0);
+    }
+    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
+                      const QString& method, const QVariantList& arguments = {})
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        message.setArguments(arguments);
+        return client.call(message, QDBus::BlockWithGui);
+    }
+    QVariant property(const QString& service, const QString& path, const QString& interface,
+                      const QString& name)
+    {
+        return call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    }
+};
+
+TEST_F(StatusNotifierItemTest, RegistersAgainWhenTheWatcherReturns)
+{
+    startWatcher();
+    const QString name = startRegisteredItem();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^org\\.kde\\.StatusNotifierItem-%1-\\d+$")
+                                       .arg(QCoreApplication::applicationPid()))
+                    .match(name)
+                    .hasMatch())
+        << name.toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered(); }));
+
+    watcherBus.unregisterService(watcherName);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !item->isRegistered(); }));
+    const qsizetype callsBefore = watcher.calls.size();
+    watcher.listed.clear();
+    ASSERT_TRUE(watcherBus.registerService(watcherName));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && !watcher.listed.isEmpty(); }));
+    EXPECT_GT(watcher.calls.size(), callsBefore);
+}
+
+TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
+{
+    const struct {
+        const char* watcher;
+        int failFirst;
+        int forgetFirst;
+    } rows[] = {{"object not answering yet", 1, 0}, {"forgets the first", 0, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.watcher);
+        watcher.failFirst = row.failFirst;
+        watcher.forgetFirst = row.forgetFirst;
+        watcher.calls.clear();
+        watcher.listed.clear();
+        startWatcher();
+        startRegisteredItem();
+        EXPECT_EQ(watcher.calls.size(), 2);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered(); }));
+        item.reset();
+        watcherBus.unregisterService(watcherName);
+    }
+}
+
+TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
+{
+    startWatcher();
+    const QString name = startRegisteredItem();
+    QSignalSpy activated(item.get(), &kmb::StatusNotifierItem::activated);
+    QSignalSpy secondary(item.get(), &kmb::StatusNotifierItem::secondaryActivated);
+    QSignalSpy context(item.get(), &kmb::StatusNotifierItem::contextMenuRequested);
+    QSignalSpy token(item.get(), &kmb::StatusNotifierItem::activationTokenProvided);
+    const struct {
+        const char* method;
+        QVariantList arguments;
+        QSignalSpy* spy;
+        QVariant expected;
+    } rows[] = {
+        {"Activate", {1182, 16}, &activated, QPoint(1182, 16)},
+        {"SecondaryActivate", {170, 778}, &secondary, QPoint(170, 778)},
+        {"ContextMenu", {10, 17}, &context, QPoint(10, 17)},
+        {"ProvideXdgActivationToken", {"token-42"}, &token, QString("token-42")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.method);
+        const QDBusMessage reply =
+            call(name, "/StatusNotifierItem", itemInterface, row.method, row.arguments);
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        ASSERT_EQ(row.spy->count(), 1);
+        EXPECT_EQ(row.spy->takeFirst().value(0), row.expected);
+    }
+}
+
+TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
+{
+    startWatcher();
+    const QString name = startRegisteredItem();
+    auto get = [&](const char* key) {
+        return property(name, "/StatusNotifierItem", itemInterface, key);
+    };
+    EXPECT_EQ(get("Id").toString(), "KorvantaMenuBar");
+    EXPECT_EQ(get("Category").toString(), "ApplicationStatus");
+    EXPECT_EQ(get("Status").toString(), "Active");
+    EXPECT_FALSE(get("ItemIsMenu").toBool());
+    EXPECT_EQ(get("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
+
+    // Left half opaque red, right half half-transparent blue.
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter(&pixmap).fillRect(0, 0, 32, 64, Qt::red);
+    QPainter(&pixmap).fillRect(32, 0, 32, 64, QColor(0, 0, 255, 128));
+    item->setIcon(QIcon(pixmap));
+    const auto images = qdbus_cast<kmb::DBusImageList>(get("IconPixmap"));
+    QList<int> widths;
+    for (const kmb::DBusImage& image : images) {
+        widths << image.width;
+        SCOPED_TRACE(image.width);
+        ASSERT_EQ(image.height, image.width);
+        ASSERT_EQ(image.pixels.size(), image.width * image.height * 4);
+        EXPECT_EQ(image.pixels.left(4).toHex(), "ffff0000");
+        EXPECT_EQ(image.pixels.mid((image.width - 1) * 4, 4).toHex(), "800000ff");
+    }
+    EXPECT_EQ(widths, QList<int>({16, 22, 24, 32, 48, 64}));
+}
+
+struct MenuTest : StatusNotifierItemTest {
+    QMenu menu;
+    QString name;
+    QString menuPath;
+    QAction* about = menu.addAction("关于 Korvanta");
+    QAction* separator = menu.addSeparator();
+    QAction* quit = menu.addAction("Save_as && &Quit");
+
+    void SetUp() override
+    {
+        startWatcher();
+        name = startRegisteredItem();
+        item->setMenu(&menu);
+        menuPath = property(name, "/StatusNotifierItem", itemInterface, "Menu")
+                       .value<QDBusObjectPath>()
+                       .path();
+    }
+    kmb::DBusMenuLayoutItem layout()
+    {
+        const QDBusMessage reply =
+            call(name, menuPath, menuInterface, "GetLayout", {0, -1, QStringList()});
+        return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1));
+    }
+};
+
+TEST_F(MenuTest, LayoutListsLabelsAndSeparatorsInOrder)
+{
+    const kmb::DBusMenuLayoutItem root = layout();
+    ASSERT_EQ(root.children.size(), 3);
+    EXPECT_EQ(root.children[0].properties.value("label").toString(), "关于 Korvanta");
+    EXPECT_EQ(root.children[1].properties.value("type").toString(), "separator");
+    EXPECT_EQ(root.children[2].properties.value("label").toString(), "Save__as & _Quit");
+    EXPECT_FALSE(root.children[2].properties.contains("type"));
+}
+
+TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
+{
+    const kmb::DBusMenuLayoutItem root = layout();
+    ASSERT_EQ(root.children.size(), 3);
+    QStringList triggered;
+    QObject::connect(&menu, &QMenu::triggered, [&](QAction* a) { triggered << a->text(); });
+    const struct {
+        int id;
+        const char* event;
+    } ignored[] = {
+        {root.children[1].id, "clicked"}, {999, "clicked"}, {root.children[0].id, "hovered"}};
+    for (const auto& row : ignored) {
+        const QDBusMessage reply =
+            call(name, menuPath, menuInterface, "Event",
+                 {row.id, row.event, QVariant::fromValue(QDBusVariant(0)), 0u});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << row.id << row.event;
+    }
+    // Through the item's own connection the call is delivered in place, without an event loop:
+    // the action must not have run when the answer is back.
+    QDBusMessage click =
+        QDBusMessage::createMethodCall(itemBus.baseService(), menuPath, menuInterface, "Event");
+    click << root.children[2].id << QString("clicked") << QVariant::fromValue(QDBusVariant(0))
+          << 0u;
+    EXPECT_EQ(itemBus.call(click).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(triggered.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !triggered.isEmpty(); }));
+    EXPECT_EQ(triggered, QStringList({"Save_as && &Quit"}));
+}
+
+TEST_F(MenuTest, ChangesReachTheHost)
+{
+    MenuProxy proxy(name, menuPath, client);
+    QSignalSpy layoutUpdated(&proxy, &MenuProxy::LayoutUpdated);
+    QSignalSpy propertiesUpdated(&proxy, &MenuProxy::ItemsPropertiesUpdated);
+    const int aboutId = layout().children.value(0).id; // also: the match rules are in place
+
+    about->setText("关于");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !propertiesUpdated.isEmpty(); }));
+    const auto updated =
+        propertiesUpdated.takeFirst().value(0).value<kmb::DBusMenuItemPropertiesList>();
+    ASSERT_EQ(updated.size(), 1);
+    EXPECT_EQ(updated[0].id, aboutId);
+    EXPECT_EQ(updated[0].properties.value("label").toString(), "关于");
+
+    menu.removeAction(separator);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
+    EXPECT_EQ(layout().children.size(), 2);
+}
+
+} // namespace
+
+#include "StatusNotifierItemTest.moc"
