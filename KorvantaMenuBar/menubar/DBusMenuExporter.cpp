@@ -96,8 +96,10 @@ public slots:
         return QDBusVariant(value.isValid() ? value : QVariant(QString()));
     }
 
-    void Event(int id, const QString& eventId, const QDBusVariant& /*data*/, uint /*timestamp*/)
+    void Event(int id, const QString& eventId, const QDBusVariant& data, uint timestamp)
     {
+        Q_UNUSED(data)
+        Q_UNUSED(timestamp)
         m_exporter->handleEvent(id, eventId);
     }
 
@@ -113,7 +115,12 @@ public slots:
         return idErrors;
     }
 
-    bool AboutToShow(int /*id*/) { return false; }
+    // The entries never change on their own just before showing: no update is needed.
+    bool AboutToShow(int id)
+    {
+        Q_UNUSED(id)
+        return false;
+    }
 
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors)
     {

@@ -4,11 +4,11 @@
 
 #include <QDBusConnection>
 #include <QHash>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 
 class QAction;
-class QMenu;
 
 namespace kmb {
 

@@ -123,7 +123,12 @@ public slots:
     void Activate(int x, int y) { emit m_item->activated(QPoint(x, y)); }
     void SecondaryActivate(int x, int y) { emit m_item->secondaryActivated(QPoint(x, y)); }
     void ContextMenu(int x, int y) { emit m_item->contextMenuRequested(QPoint(x, y)); }
-    void Scroll(int /*delta*/, const QString& /*orientation*/) {}
+    // Nothing to scroll through: the icon shows no value that a wheel could change.
+    void Scroll(int delta, const QString& orientation)
+    {
+        Q_UNUSED(delta)
+        Q_UNUSED(orientation)
+    }
     void ProvideXdgActivationToken(const QString& token)
     {
         emit m_item->activationTokenProvided(token);

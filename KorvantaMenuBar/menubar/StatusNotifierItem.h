@@ -18,7 +18,8 @@ class StatusNotifierItemAdaptor;
 // Our tray icon for StatusNotifierItem hosts: the org.kde.StatusNotifierItem object on `bus`
 // under org.kde.StatusNotifierItem-<pid>-<n>, registered with the watcher whenever one is on
 // the bus, with its menu exported over com.canonical.dbusmenu. Unlike Qt's tray icon it hands
-// on the screen position that the host passes with each click.
+// on the screen position that the host passes with each click. One item per connection: its
+// objects have fixed paths.
 class StatusNotifierItem : public QObject {
     Q_OBJECT
 
@@ -28,7 +29,8 @@ public:
 
     void setIcon(const QIcon& icon);
     void setToolTipTitle(const QString& title);
-    // Exported for hosts that draw the menu themselves; nullptr: no menu.
+    // Exported for hosts that draw the menu themselves; nullptr: no menu. Hosts read whether
+    // there is one when they first see the item: set it right after construction.
     void setMenu(QMenu* menu);
     // Whether the watcher accepted us at least once since it last appeared.
     bool isRegistered() const { return m_registered; }

@@ -97,6 +97,8 @@ struct StatusNotifierItemTest : ::testing::Test {
     QDBusConnection client = bus.connect();
     FakeWatcher watcher;
     std::unique_ptr<kmb::StatusNotifierItem> item;
+    QString name; // the item's, as the watcher lists it
+    qsizetype callsWhenRegistered = 0;
 
     void startWatcher()
     {
@@ -104,49 +106,44 @@ struct StatusNotifierItemTest : ::testing::Test {
                                   QDBusConnection::ExportAllContents);
         ASSERT_TRUE(watcherBus.registerService(watcherName));
     }
-    // Starts the item and waits until the watcher lists it; returns its bus name.
-    QString startRegisteredItem()
+    void startItem()
     {
+        item.reset(); // its objects' paths go with it
         item = std::make_unique<kmb::StatusNotifierItem>(itemBus);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !watcher.listed.isEmpty(); }, 20'000));
-        return watcher.listed.value(0);
+        QObject::connect(item.get(), &kmb::StatusNotifierItem::registeredChanged,
+                         [&](bool on) { callsWhenRegistered = on ? watcher.calls.size() : 0; });
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !watcher.listed.isEmpty() && item->isRegistered(); }, 20'000));
+        name = watcher.listed.value(0);
     }
-    QDBusMessage call(const QString& service, const QString& path, const QString& interface,
-                      const QString& method, const QVariantList& arguments = {})
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& arguments = {})
     {
-        QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+        QDBusMessage message = QDBusMessage::createMethodCall(name, path, interface, method);
         message.setArguments(arguments);
         return client.call(message, QDBus::BlockWithGui);
     }
-    QVariant property(const QString& service, const QString& path, const QString& interface,
-                      const QString& name)
+    QVariant itemProperty(const QString& key)
     {
-        return call(service, path, "org.freedesktop.DBus.Properties", "Get", {interface, name})
-            .arguments()
-            .value(0)
-            .value<QDBusVariant>()
-            .variant();
+        const QDBusMessage reply = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties",
+                                        "Get", {itemInterface, key});
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
     }
 };
 
 TEST_F(StatusNotifierItemTest, RegistersAgainWhenTheWatcherReturns)
 {
     startWatcher();
-    const QString name = startRegisteredItem();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^org\\.kde\\.StatusNotifierItem-%1-\\d+$")
-                                       .arg(QCoreApplication::applicationPid()))
-                    .match(name)
-                    .hasMatch())
-        << name.toStdString();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered(); }));
+    startItem();
+    const QRegularExpression form(QStringLiteral("^org\\.kde\\.StatusNotifierItem-%1-\\d+$")
+                                      .arg(QCoreApplication::applicationPid()));
+    EXPECT_TRUE(form.match(name).hasMatch()) << name.toStdString();
 
     watcherBus.unregisterService(watcherName);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !item->isRegistered(); }));
-    const qsizetype callsBefore = watcher.calls.size();
     watcher.listed.clear();
     ASSERT_TRUE(watcherBus.registerService(watcherName));
     EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && !watcher.listed.isEmpty(); }));
-    EXPECT_GT(watcher.calls.size(), callsBefore);
 }
 
 TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
@@ -155,26 +152,25 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
         const char* watcher;
         int failFirst;
         int forgetFirst;
-    } rows[] = {{"object not answering yet", 1, 0}, {"forgets the first", 0, 1}};
+        int callsWhenRegistered; // the watcher accepted the item on this call
+    } rows[] = {{"object not answering yet", 1, 0, 2}, {"forgets the first", 0, 1, 1}};
+    startWatcher();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.watcher);
         watcher.failFirst = row.failFirst;
         watcher.forgetFirst = row.forgetFirst;
         watcher.calls.clear();
         watcher.listed.clear();
-        startWatcher();
-        startRegisteredItem();
+        startItem(); // a new item, under a new name
         EXPECT_EQ(watcher.calls.size(), 2);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered(); }));
-        item.reset();
-        watcherBus.unregisterService(watcherName);
+        EXPECT_EQ(callsWhenRegistered, row.callsWhenRegistered);
     }
 }
 
 TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
 {
     startWatcher();
-    const QString name = startRegisteredItem();
+    startItem();
     QSignalSpy activated(item.get(), &kmb::StatusNotifierItem::activated);
     QSignalSpy secondary(item.get(), &kmb::StatusNotifierItem::secondaryActivated);
     QSignalSpy context(item.get(), &kmb::StatusNotifierItem::contextMenuRequested);
@@ -193,7 +189,7 @@ TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.method);
         const QDBusMessage reply =
-            call(name, "/StatusNotifierItem", itemInterface, row.method, row.arguments);
+            call("/StatusNotifierItem", itemInterface, row.method, row.arguments);
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
         ASSERT_EQ(row.spy->count(), 1);
         EXPECT_EQ(row.spy->takeFirst().value(0), row.expected);
@@ -203,15 +199,12 @@ TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
 TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
 {
     startWatcher();
-    const QString name = startRegisteredItem();
-    auto get = [&](const char* key) {
-        return property(name, "/StatusNotifierItem", itemInterface, key);
-    };
-    EXPECT_EQ(get("Id").toString(), "KorvantaMenuBar");
-    EXPECT_EQ(get("Category").toString(), "ApplicationStatus");
-    EXPECT_EQ(get("Status").toString(), "Active");
-    EXPECT_FALSE(get("ItemIsMenu").toBool());
-    EXPECT_EQ(get("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
+    startItem();
+    EXPECT_EQ(itemProperty("Id").toString(), "KorvantaMenuBar");
+    EXPECT_EQ(itemProperty("Category").toString(), "ApplicationStatus");
+    EXPECT_EQ(itemProperty("Status").toString(), "Active");
+    EXPECT_FALSE(itemProperty("ItemIsMenu").toBool());
+    EXPECT_EQ(itemProperty("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
 
     // Left half opaque red, right half half-transparent blue.
     QPixmap pixmap(64, 64);
@@ -219,9 +212,8 @@ TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
     QPainter(&pixmap).fillRect(0, 0, 32, 64, Qt::red);
     QPainter(&pixmap).fillRect(32, 0, 32, 64, QColor(0, 0, 255, 128));
     item->setIcon(QIcon(pixmap));
-    const auto images = qdbus_cast<kmb::DBusImageList>(get("IconPixmap"));
     QList<int> widths;
-    for (const kmb::DBusImage& image : images) {
+    for (const kmb::DBusImage& image : qdbus_cast<kmb::DBusImageList>(itemProperty("IconPixmap"))) {
         widths << image.width;
         SCOPED_TRACE(image.width);
         ASSERT_EQ(image.height, image.width);
@@ -234,62 +226,57 @@ TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
 
 struct MenuTest : StatusNotifierItemTest {
     QMenu menu;
-    QString name;
-    QString menuPath;
     QAction* about = menu.addAction("关于 Korvanta");
     QAction* separator = menu.addSeparator();
     QAction* quit = menu.addAction("Save_as && &Quit");
+    QString menuPath;
 
     void SetUp() override
     {
         startWatcher();
-        name = startRegisteredItem();
+        startItem();
         item->setMenu(&menu);
-        menuPath = property(name, "/StatusNotifierItem", itemInterface, "Menu")
-                       .value<QDBusObjectPath>()
-                       .path();
+        menuPath = itemProperty("Menu").value<QDBusObjectPath>().path();
     }
-    kmb::DBusMenuLayoutItem layout()
+    QList<kmb::DBusMenuLayoutItem> entries()
     {
         const QDBusMessage reply =
-            call(name, menuPath, menuInterface, "GetLayout", {0, -1, QStringList()});
-        return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1));
+            call(menuPath, menuInterface, "GetLayout", {0, -1, QStringList()});
+        return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1)).children;
     }
 };
 
 TEST_F(MenuTest, LayoutListsLabelsAndSeparatorsInOrder)
 {
-    const kmb::DBusMenuLayoutItem root = layout();
-    ASSERT_EQ(root.children.size(), 3);
-    EXPECT_EQ(root.children[0].properties.value("label").toString(), "关于 Korvanta");
-    EXPECT_EQ(root.children[1].properties.value("type").toString(), "separator");
-    EXPECT_EQ(root.children[2].properties.value("label").toString(), "Save__as & _Quit");
-    EXPECT_FALSE(root.children[2].properties.contains("type"));
+    const QList<kmb::DBusMenuLayoutItem> shown = entries();
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[0].properties.value("label").toString(), "关于 Korvanta");
+    EXPECT_EQ(shown[1].properties.value("type").toString(), "separator");
+    EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit");
+    EXPECT_FALSE(shown[2].properties.contains("type"));
 }
 
 TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
 {
-    const kmb::DBusMenuLayoutItem root = layout();
-    ASSERT_EQ(root.children.size(), 3);
+    const QList<kmb::DBusMenuLayoutItem> shown = entries();
+    ASSERT_EQ(shown.size(), 3);
     QStringList triggered;
     QObject::connect(&menu, &QMenu::triggered, [&](QAction* a) { triggered << a->text(); });
+    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
     const struct {
         int id;
         const char* event;
-    } ignored[] = {
-        {root.children[1].id, "clicked"}, {999, "clicked"}, {root.children[0].id, "hovered"}};
+    } ignored[] = {{shown[1].id, "clicked"}, {999, "clicked"}, {shown[0].id, "hovered"}};
     for (const auto& row : ignored) {
         const QDBusMessage reply =
-            call(name, menuPath, menuInterface, "Event",
-                 {row.id, row.event, QVariant::fromValue(QDBusVariant(0)), 0u});
+            call(menuPath, menuInterface, "Event", {row.id, row.event, noData, 0u});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << row.id << row.event;
     }
     // Through the item's own connection the call is delivered in place, without an event loop:
     // the action must not have run when the answer is back.
     QDBusMessage click =
         QDBusMessage::createMethodCall(itemBus.baseService(), menuPath, menuInterface, "Event");
-    click << root.children[2].id << QString("clicked") << QVariant::fromValue(QDBusVariant(0))
-          << 0u;
+    click.setArguments({shown[2].id, "clicked", noData, 0u});
     EXPECT_EQ(itemBus.call(click).type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(triggered.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !triggered.isEmpty(); }));
@@ -301,7 +288,7 @@ TEST_F(MenuTest, ChangesReachTheHost)
     MenuProxy proxy(name, menuPath, client);
     QSignalSpy layoutUpdated(&proxy, &MenuProxy::LayoutUpdated);
     QSignalSpy propertiesUpdated(&proxy, &MenuProxy::ItemsPropertiesUpdated);
-    const int aboutId = layout().children.value(0).id; // also: the match rules are in place
+    const int aboutId = entries().value(0).id; // a round trip: the match rules are in place
 
     about->setText("关于");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !propertiesUpdated.isEmpty(); }));
@@ -313,7 +300,7 @@ TEST_F(MenuTest, ChangesReachTheHost)
 
     menu.removeAction(separator);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
-    EXPECT_EQ(layout().children.size(), 2);
+    EXPECT_EQ(entries().size(), 2);
 }
 
 } // namespace
