@@ -1,19 +1,43 @@
 #include "app/PlatformChoice.h"
 
-#include <QByteArray>
 #include <QtGlobal>
 
 namespace kmb {
 
-void preferX11UnderWayland()
+namespace {
+
+bool desktopIs(const QByteArray& currentDesktop, const char* name)
 {
-    // An explicit choice of the user wins.
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return;
-    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    const bool xwayland = !qEnvironmentVariableIsEmpty("DISPLAY");
-    if (wayland && xwayland)
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    return currentDesktop.toLower().split(':').contains(QByteArray(name).toLower());
+}
+
+} // namespace
+
+QByteArray choosePlatform(const SessionDisplays& session)
+{
+    if (!session.userPlatform.isEmpty())
+        return {};
+    if (session.waylandDisplay.isEmpty() || session.sessionType == "x11")
+        return {};
+    if (session.x11Display.isEmpty())
+        return "wayland";
+    // Through XWayland a client places its popups next to the icon; the compositors below let
+    // an X11 popup take the focus, so that a click elsewhere closes it.
+    if (desktopIs(session.currentDesktop, "GNOME") || desktopIs(session.currentDesktop, "KDE"))
+        return "xcb";
+    return "xcb";
+}
+
+QList<QByteArray> applyPlatformChoice()
+{
+    const SessionDisplays session{qgetenv("QT_QPA_PLATFORM"), qgetenv("WAYLAND_DISPLAY"),
+                                  qgetenv("DISPLAY"), qgetenv("XDG_SESSION_TYPE"),
+                                  qgetenv("XDG_CURRENT_DESKTOP")};
+    const QByteArray platform = choosePlatform(session);
+    if (platform.isEmpty())
+        return {};
+    qputenv("QT_QPA_PLATFORM", platform);
+    return {QByteArrayLiteral("QT_QPA_PLATFORM")};
 }
 
 } // namespace kmb

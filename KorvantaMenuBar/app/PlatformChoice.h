@@ -1,9 +1,27 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
+
 namespace kmb {
 
-// Under Wayland a client cannot place a popup next to a tray icon; where XWayland is
-// there, run on X11 so the popups open beside the icon. Must run before QApplication.
-void preferX11UnderWayland();
+// What the session tells about its display servers, from its environment.
+struct SessionDisplays {
+    QByteArray userPlatform;   // QT_QPA_PLATFORM; set by the user, it wins
+    QByteArray waylandDisplay; // WAYLAND_DISPLAY
+    QByteArray x11Display;     // DISPLAY: under Wayland, XWayland's
+    QByteArray sessionType;    // XDG_SESSION_TYPE
+    QByteArray currentDesktop; // XDG_CURRENT_DESKTOP, e.g. "ubuntu:GNOME"
+};
+
+// The Qt platform to run on; empty: Qt's own choice stands (an X11 session, the user's).
+// Under Wayland each desktop gets the platform on which popups open at the tray icon and close
+// on a click elsewhere there; without XWayland, Wayland itself.
+QByteArray choosePlatform(const SessionDisplays& session);
+
+// Reads the session, sets QT_QPA_PLATFORM when choosePlatform() chose, before the application
+// object exists. Returns the names of the variables it set: the processes we start must not
+// inherit them.
+QList<QByteArray> applyPlatformChoice();
 
 } // namespace kmb

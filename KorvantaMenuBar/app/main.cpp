@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
 {
     // --help and --version answer without a display, so before QApplication.
     kmb::handleCommandLine(argc, argv);
-    kmb::preferX11UnderWayland();
+    kmb::applyPlatformChoice();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));

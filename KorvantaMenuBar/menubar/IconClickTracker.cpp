@@ -26,6 +26,12 @@ bool IconClickTracker::notePopupClosedByPress(TrayPopup popup, const QPoint& pos
     return onIcon;
 }
 
+void IconClickTracker::noteButtonReleased(std::int64_t nowMs)
+{
+    if (m_closingPress)
+        m_closingPress->atMs = nowMs;
+}
+
 std::optional<IconClickTracker::ClosingPress>
 IconClickTracker::takeClosingPress(const QPoint& position, std::int64_t nowMs)
 {

@@ -20,14 +20,14 @@ public:
     // How near the icon's last known click a press must land to be on the icon, when the tray
     // reports no geometry; tray icons are 16 to 48 pixels wide.
     static constexpr int nearIconPixels = 16;
-    // How long after a press its own activation may still arrive.
+    // How long after a press (or its release) its own activation may still arrive.
     static constexpr std::int64_t sameClickMs = 400;
 
     struct ClosingPress {
         TrayPopup closed;
         QPoint position;
-        std::int64_t atMs;
-        bool onIcon; // handled as a click on the icon already
+        std::int64_t atMs; // of the press, or of its release once known
+        bool onIcon;       // handled as a click on the icon already
     };
 
     // A click on the icon, as the tray reports it.
@@ -36,6 +36,10 @@ public:
     // A press at `position` closed `popup`. Returns whether it was a click on the icon.
     bool notePopupClosedByPress(TrayPopup popup, const QPoint& position,
                                 const std::optional<QRect>& iconGeometry, std::int64_t nowMs);
+
+    // The button of the press that closed a popup went up: its activation, which some hosts
+    // send on the release, may come until sameClickMs after this.
+    void noteButtonReleased(std::int64_t nowMs);
 
     // The press that closed a popup, when an activation at `position` is that same click;
     // forgets it, so that one press answers one activation at most.

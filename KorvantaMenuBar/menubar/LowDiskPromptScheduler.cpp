@@ -8,10 +8,10 @@
 namespace kmb {
 
 LowDiskPromptScheduler::LowDiskPromptScheduler(SystemStatusMonitor* monitor,
-                                               DayRecordStore dayRecord, CheckAnchor checkAnchor,
+                                               DayRecordStore dayRecord, CheckPlace checkPlace,
                                                DayString currentDayString, QObject* parent)
     : QObject(parent), m_systemMonitor(monitor), m_dayRecord(std::move(dayRecord)),
-      m_checkAnchor(std::move(checkAnchor)), m_currentDayString(std::move(currentDayString))
+      m_checkPlace(std::move(checkPlace)), m_currentDayString(std::move(currentDayString))
 {
 }
 
@@ -35,10 +35,17 @@ void LowDiskPromptScheduler::startLowDiskSpaceMonitoring()
 
 void LowDiskPromptScheduler::checkLowDiskSpace()
 {
-    // Never over an open dashboard, never without an icon: the next check tries again.
-    const std::optional<QRect> anchor = m_checkAnchor();
-    if (anchor && shouldShowLowDiskPrompt())
-        showLowDiskPrompt(*anchor);
+    // Never over an open dashboard, never while the tray comes up: the next check tries again.
+    const Place place = m_checkPlace();
+    if (place.kind == Place::notNow || !shouldShowLowDiskPrompt())
+        return;
+    if (place.kind == Place::popup) {
+        showLowDiskPrompt(place.anchor);
+        return;
+    }
+    m_dayRecord.recordShownDay(m_currentDayString());
+    emit notificationDue(m_systemMonitor->diskName(), m_systemMonitor->availableDiskBytes(),
+                         m_systemMonitor->totalDiskBytes());
 }
 
 bool LowDiskPromptScheduler::shouldShowLowDiskPrompt() const

@@ -9,7 +9,6 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
-#include <optional>
 
 namespace kmb {
 
@@ -25,14 +24,19 @@ public:
     static constexpr int lowDiskCheckIntervalMs = 60'000;
     static constexpr QSize lowDiskPopoverSize{338, 202};
 
-    // Where a check may show the prompt; nullopt while it must not (no tray icon yet, the
-    // dashboard is open). A null rectangle centres the prompt on the screen.
-    using CheckAnchor = std::function<std::optional<QRect>()>;
+    // Where a check may show the prompt: under the icon at `anchor` (a null rectangle: where the
+    // compositor places it), as a desktop notification (there is no tray), or not now (the
+    // dashboard is open, the tray is still coming up).
+    struct Place {
+        enum Kind { notNow, popup, notification } kind = notNow;
+        QRect anchor;
+    };
+    using CheckPlace = std::function<Place()>;
     // Today as "yyyy-MM-dd".
     using DayString = std::function<QString()>;
 
     LowDiskPromptScheduler(SystemStatusMonitor* monitor, DayRecordStore dayRecord,
-                           CheckAnchor checkAnchor, DayString currentDayString,
+                           CheckPlace checkPlace, DayString currentDayString,
                            QObject* parent = nullptr);
     ~LowDiskPromptScheduler() override;
 
@@ -49,11 +53,13 @@ signals:
     // The prompt's open button.
     void openCompanionRequested();
     void lowDiskPopoverClosedByOutsidePress(QPoint globalPosition);
+    // Due while there is no tray: the warning goes out as a notification (its day recorded).
+    void notificationDue(const QString& diskName, qint64 availableBytes, qint64 totalBytes);
 
 private:
     QPointer<SystemStatusMonitor> m_systemMonitor;
     DayRecordStore m_dayRecord;
-    CheckAnchor m_checkAnchor;
+    CheckPlace m_checkPlace;
     DayString m_currentDayString;
     QPointer<PopupWindow> m_lowDiskPopover;
     QPointer<QTimer> m_lowDiskPromptTimer;

@@ -1,54 +1,72 @@
 #include "menubar/MenuBarController.h"
 
 #include "companion/KorvantaContract.h"
+#include "menubar/DesktopNotifications.h"
 #include "menubar/LowDiskPromptScheduler.h"
 #include "menubar/LowDiskSpaceRule.h"
+#include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
-#include "menubar/StatusNotifierRegistration.h"
-#include "menubar/TrayHostWatcher.h"
+#include "menubar/ScreenLayout.h"
+#include "menubar/StatusItem.h"
 #include "status/SystemStatusMonitor.h"
 #include "views/AboutWindowController.h"
 #include "views/AppIcon.h"
+#include "views/LowDiskSpacePrompt.h"
 #include "views/MenuBarPanelView.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QCursor>
 #include <QDBusConnection>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTimer>
 
 namespace kmb {
 
+namespace {
+constexpr int releasePollMs = 50;
+constexpr int releasePollLimit = 100; // 5 s: a button held longer is no click
+} // namespace
+
 MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_systemMonitor(new SystemStatusMonitor(std::move(dependencies.sampler), this)),
+      m_trayMenu(std::make_unique<QMenu>()),
       m_launchCompanion(std::move(dependencies.launchCompanion))
 {
     m_clock.start();
+    m_releaseWatch.setInterval(releasePollMs);
+    connect(&m_releaseWatch, &QTimer::timeout, this, &MenuBarController::watchButtonRelease);
+    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
+    m_trayMenu->addAction(tr("打开面板"), this, &MenuBarController::showDashboard);
+    m_trayMenu->addSeparator();
     auto currentDay = dependencies.currentDayString ? std::move(dependencies.currentDayString)
                                                     : std::function<QString()>(currentDayString);
-    // A check shows the prompt only under an icon (once there is one) and never over an open
-    // dashboard.
-    auto checkAnchor = [this]() -> std::optional<QRect> {
-        if ((m_trayHostWatcher && !m_statusItem) || isDashboardShown())
-            return std::nullopt;
-        return currentAnchor();
+    // A check shows the prompt never over an open dashboard, under the icon once there is one,
+    // as a notification once it is clear that there will be none.
+    auto checkPlace = [this] {
+        using Place = LowDiskPromptScheduler::Place;
+        if (isDashboardShown())
+            return Place{};
+        if (m_statusItem || !m_trayHostWatcher)
+            return Place{Place::popup, currentAnchor()};
+        return Place{m_noTrayHost ? Place::notification : Place::notNow, {}};
     };
     m_lowDiskPrompt =
         new LowDiskPromptScheduler(m_systemMonitor, DayRecordStore(dependencies.settingsPath),
-                                   std::move(checkAnchor), std::move(currentDay), this);
+                                   std::move(checkPlace), std::move(currentDay), this);
     connect(m_lowDiskPrompt, &LowDiskPromptScheduler::openCompanionRequested, this,
             &MenuBarController::closePopoversAndOpenCompanion);
     connect(
         m_lowDiskPrompt, &LowDiskPromptScheduler::lowDiskPopoverClosedByOutsidePress, this,
         [this](QPoint position) { popupClosedByOutsidePress(TrayPopup::lowDiskPrompt, position); });
+    connect(m_lowDiskPrompt, &LowDiskPromptScheduler::notificationDue, this,
+            &MenuBarController::notifyLowDiskSpace);
     if (dependencies.useTray) {
         // No tray call before a tray host exists: Qt would settle on a backend too early.
         m_trayHostWatcher = new TrayHostWatcher(this);
         connect(m_trayHostWatcher, &TrayHostWatcher::ready, this,
                 &MenuBarController::configureStatusItem);
+        connect(m_trayHostWatcher, &TrayHostWatcher::noHostFound, this,
+                &MenuBarController::noTrayHostFound);
         m_trayHostWatcher->start();
     }
 }
@@ -59,44 +77,43 @@ MenuBarController::~MenuBarController()
     delete m_popover;
 }
 
-void MenuBarController::configureStatusItem()
+void MenuBarController::configureStatusItem(TrayHostWatcher::Host host)
 {
     if (m_statusItem)
         return;
-    m_statusItem = new QSystemTrayIcon(this);
-    m_statusItem->setIcon(appIcon());
-    m_statusItem->setToolTip(QStringLiteral("Korvanta"));
-    connect(m_statusItem, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                qCDebug(lcPopup) << "icon activated" << reason;
-                // A press soon after the previous one comes as a double click (e.g. when
-                // Esc closed the popup just before): it is a click on the icon all the same.
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    togglePopover(QCursor::pos());
-            });
-    updateTrayContextMenu();
-    m_statusItem->show();
-    if (QDBusConnection::sessionBus().isConnected())
-        new StatusNotifierRegistration(this);
+    m_statusItem = new StatusItem(host, appIcon(), m_trayMenu.get(), this);
+    connect(m_statusItem, &StatusItem::clicked, this, &MenuBarController::togglePopover);
+    connect(m_statusItem, &StatusItem::hostPointNoted, this,
+            [this](QPoint point) { m_anchor.noteHostPoint(point, currentDesktopLayout()); });
+    if (m_notifications) {
+        qInfo("A system tray is there now: the status icon is shown.");
+        m_notifications->closeAll();
+    }
 }
 
-void MenuBarController::updateTrayContextMenu()
+void MenuBarController::noTrayHostFound()
 {
-    if (!m_statusItem || !m_settingsMenu || m_trayMenu)
+    if (m_statusItem || m_noTrayHost)
         return;
-    m_trayMenu = std::make_unique<QMenu>();
-    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
-    m_trayMenu->addAction(tr("打开面板"), this, &MenuBarController::showDashboard);
-    m_trayMenu->addSeparator();
-    // Entries of its own that trigger the settings menu's: an action shown in two menus
-    // is announced by screen readers as belonging to the one read first.
-    for (QAction* action : m_settingsMenu->actions()) {
-        if (action->isSeparator())
-            m_trayMenu->addSeparator();
-        else
-            m_trayMenu->addAction(action->text(), action, &QAction::trigger);
-    }
-    m_statusItem->setContextMenu(m_trayMenu.get());
+    m_noTrayHost = true;
+    qWarning("No system tray found: the status icon cannot be shown; a desktop notification "
+             "says so, and the low-disk warning comes as one until a tray appears.");
+    m_notifications = new DesktopNotifications(QDBusConnection::sessionBus(), this);
+    m_notifications->send(
+        {QStringLiteral("Korvanta"),
+         tr("未找到系统托盘，无法显示状态栏图标。在 GNOME 上可启用 AppIndicator 扩展。"),
+         tr("打开面板"), [this] { showDashboard(); }});
+    // A warning held back while the tray might still come goes out now.
+    m_lowDiskPrompt->checkLowDiskSpace();
+}
+
+void MenuBarController::notifyLowDiskSpace(const QString& diskName, qint64 availableBytes, qint64)
+{
+    if (!m_notifications || m_statusItem)
+        return;
+    const QStringList lines{lowDiskPromptHint(), diskName, promptAvailableText(availableBytes)};
+    m_notifications->send({lowDiskPromptHeadline(), lines.join(u'\n'), lowDiskPromptOpenLabel(),
+                           [this] { closePopoversAndOpenCompanion(); }});
 }
 
 void MenuBarController::setupPopover()
@@ -114,44 +131,19 @@ void MenuBarController::setupPopover()
     m_popover = popover;
 }
 
-namespace {
-// A native Wayland client learns neither where the tray shows the icon nor where the pointer
-// is (QCursor::pos() is stale there): its popups open centred on the primary screen.
-bool onNativeWayland()
-{
-    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-}
-} // namespace
-
 std::optional<QRect> MenuBarController::iconGeometry() const
 {
-    if (!m_statusItem)
-        return std::nullopt;
-    const QRect geometry = m_statusItem->geometry();
-    if (!geometry.isValid() || geometry.isEmpty())
-        return std::nullopt;
-    return geometry;
+    return m_statusItem ? m_statusItem->iconGeometry() : std::nullopt;
 }
 
-QRect MenuBarController::anchorRect(const QPoint& clickPosition) const
+QRect MenuBarController::currentAnchor()
 {
-    if (onNativeWayland())
-        return {};
-    return iconGeometry().value_or(QRect(clickPosition, QSize(1, 1)));
-}
-
-QRect MenuBarController::currentAnchor() const
-{
-    if (onNativeWayland())
-        return {};
-    if (const std::optional<QRect> icon = iconGeometry())
-        return *icon;
-    if (!m_lastClickPosition.isNull())
-        return QRect(m_lastClickPosition, QSize(1, 1));
-    // Never clicked and no geometry: the top-right corner, where trays usually sit.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1, 1);
-    return QRect(available.topRight(), QSize(1, 1));
+    const DesktopLayout layout = currentDesktopLayout();
+    // No tray to open under: the right end of the top of the work area.
+    if (!m_statusItem && m_noTrayHost && !layout.screens.isEmpty() && layout.clientPlacesWindows)
+        return topEndOfWorkArea(layout.screens.first(), layout.rightToLeft);
+    m_anchor.setIconGeometry(iconGeometry());
+    return m_anchor.current(layout);
 }
 
 void MenuBarController::closeDashboard()
@@ -160,13 +152,18 @@ void MenuBarController::closeDashboard()
         m_popover->performClose();
 }
 
-void MenuBarController::togglePopover(const QPoint& clickPosition)
+void MenuBarController::togglePopover(std::optional<QPoint> hostPoint)
 {
     if (!m_popover)
         return;
+    const DesktopLayout layout = currentDesktopLayout();
+    m_anchor.setIconGeometry(iconGeometry());
+    const QRect anchor = m_anchor.forClick(hostPoint, layout);
+    // Where the click was, as far as anyone tells: to know it again as the press that closed a
+    // popup on its way.
+    const QPoint clickPosition = hostPoint.value_or(layout.pointer.value_or(anchor.center()));
     const auto closingPress = m_clicks.takeClosingPress(clickPosition, m_clock.elapsed());
     m_clicks.noteIconClick(clickPosition);
-    m_lastClickPosition = clickPosition;
     // The press of this very click closed a popup already.
     if (closingPress) {
         qCDebug(lcPopup) << "click already closed a popup";
@@ -180,14 +177,14 @@ void MenuBarController::togglePopover(const QPoint& clickPosition)
     }
     if (m_lowDiskPrompt->shouldShowLowDiskPrompt()) {
         closeDashboard();
-        m_lowDiskPrompt->showLowDiskPrompt(anchorRect(clickPosition));
+        m_lowDiskPrompt->showLowDiskPrompt(anchor);
         return;
     }
     if (isDashboardShown()) {
         closeDashboard();
         return;
     }
-    m_popover->showRelativeTo(anchorRect(clickPosition));
+    m_popover->showRelativeTo(anchor);
 }
 
 void MenuBarController::popupClosedByOutsidePress(TrayPopup popup, const QPoint& position)
@@ -195,10 +192,22 @@ void MenuBarController::popupClosedByOutsidePress(TrayPopup popup, const QPoint&
     const bool onIcon =
         m_clicks.notePopupClosedByPress(popup, position, iconGeometry(), m_clock.elapsed());
     qCDebug(lcPopup) << "outside press" << position << (onIcon ? "on the icon" : "");
+    m_releasePolls = 0;
+    m_releaseWatch.start();
     // Once the closing press has been dealt with: no popup opens in the middle of it.
     if (onIcon)
         QTimer::singleShot(0, this,
                            [this, popup, position] { iconClickClosedPopup(popup, position); });
+}
+
+void MenuBarController::watchButtonRelease()
+{
+    const std::optional<bool> down = pointerButtonDown();
+    if (down.value_or(false) && ++m_releasePolls < releasePollLimit)
+        return;
+    m_releaseWatch.stop();
+    if (down == false)
+        m_clicks.noteButtonReleased(m_clock.elapsed());
 }
 
 void MenuBarController::iconClickClosedPopup(TrayPopup popup, const QPoint& position)
@@ -206,7 +215,7 @@ void MenuBarController::iconClickClosedPopup(TrayPopup popup, const QPoint& posi
     // Closing the prompt, or the dashboard, is all such a click does; unless it closed the
     // dashboard while the prompt is due, which the click then shows.
     if (popup == TrayPopup::dashboard && m_lowDiskPrompt->shouldShowLowDiskPrompt())
-        m_lowDiskPrompt->showLowDiskPrompt(anchorRect(position));
+        m_lowDiskPrompt->showLowDiskPrompt(m_anchor.forClick(position, currentDesktopLayout()));
 }
 
 void MenuBarController::showDashboard()
@@ -256,7 +265,14 @@ void MenuBarController::setupSettingsMenu()
     menu->addSeparator();
     menu->addAction(tr("退出状态栏"), this, &MenuBarController::quitFromMenu);
     m_settingsMenu = std::move(menu);
-    updateTrayContextMenu();
+    // Entries of its own that trigger the settings menu's: an action shown in two menus is
+    // announced by screen readers as belonging to the one read first.
+    for (QAction* action : m_settingsMenu->actions()) {
+        if (action->isSeparator())
+            m_trayMenu->addSeparator();
+        else
+            m_trayMenu->addAction(action->text(), action, &QAction::trigger);
+    }
 }
 
 void MenuBarController::showAbout()

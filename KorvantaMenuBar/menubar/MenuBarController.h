@@ -2,6 +2,8 @@
 
 #include "menubar/IconClickTracker.h"
 #include "menubar/PopupWindow.h"
+#include "menubar/TrayAnchor.h"
+#include "menubar/TrayHostWatcher.h"
 #include "status/StatusSampler.h"
 
 #include <QElapsedTimer>
@@ -11,16 +13,17 @@
 #include <QPointer>
 #include <QRect>
 #include <QStringList>
-#include <QSystemTrayIcon>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace kmb {
 
+class DesktopNotifications;
 class LowDiskPromptScheduler;
+class StatusItem;
 class SystemStatusMonitor;
-class TrayHostWatcher;
 
 // The utility's one controller: the tray icon, the dashboard popup, the low-disk prompt,
 // launching Korvanta and the settings menu.
@@ -48,9 +51,8 @@ public:
     SystemStatusMonitor* systemMonitor() const { return m_systemMonitor; }
 
     void setupPopover();
-    // A click on the tray icon; `clickPosition` stands in for the icon's place when the
-    // tray does not report its geometry.
-    void togglePopover(const QPoint& clickPosition);
+    // A click on the tray icon, at the point the tray host passed, if it passed one.
+    void togglePopover(std::optional<QPoint> hostPoint);
     // Another launch of the utility, or the tray menu, asks for the dashboard: as a click on
     // the icon would, it shows the low-disk prompt first when that is due.
     void showDashboard();
@@ -68,32 +70,40 @@ public:
     void quitFromMenu();
 
 private:
-    void configureStatusItem();
-    // The tray's own context menu: the dashboard first, then the settings menu's entries,
-    // for trays that open a menu on click or on right click.
-    void updateTrayContextMenu();
+    void configureStatusItem(TrayHostWatcher::Host host);
+    // No tray after a while: say so once, and offer the dashboard from the notification.
+    void noTrayHostFound();
+    void notifyLowDiskSpace(const QString& diskName, qint64 availableBytes, qint64 totalBytes);
     void popupClosedByOutsidePress(TrayPopup popup, const QPoint& position);
     // The click on the icon that closed `popup` on its way.
     void iconClickClosedPopup(TrayPopup popup, const QPoint& position);
+    // Until the button of a press that closed a popup goes up: a host that activates the icon
+    // on the release must not open the popup again however long the button was held.
+    void watchButtonRelease();
     bool isDashboardShown() const { return m_popover && m_popover->isShown(); }
     void closeDashboard();
-    // Where the tray shows the icon, when it says so.
     std::optional<QRect> iconGeometry() const;
-    QRect anchorRect(const QPoint& clickPosition) const;
-    QRect currentAnchor() const;
+    // Where a popup opens on a route without a click on the icon.
+    QRect currentAnchor();
 
-    QSystemTrayIcon* m_statusItem = nullptr;
+    StatusItem* m_statusItem = nullptr;
     SystemStatusMonitor* m_systemMonitor = nullptr;
     QPointer<PopupWindow> m_popover;
     LowDiskPromptScheduler* m_lowDiskPrompt = nullptr;
     std::unique_ptr<QMenu> m_settingsMenu;
+    // The tray's own menu: the dashboard, then the settings menu's entries, for trays that open
+    // a menu on a click or a right click.
     std::unique_ptr<QMenu> m_trayMenu;
 
     std::function<void(const QStringList&)> m_launchCompanion;
     TrayHostWatcher* m_trayHostWatcher = nullptr;
+    DesktopNotifications* m_notifications = nullptr;
+    bool m_noTrayHost = false;
+    TrayAnchor m_anchor;
     IconClickTracker m_clicks;
     QElapsedTimer m_clock;
-    QPoint m_lastClickPosition;
+    QTimer m_releaseWatch;
+    int m_releasePolls = 0;
 };
 
 } // namespace kmb

@@ -64,4 +64,22 @@ bool grabPointer(QWindow* window)
     return grabbed;
 }
 
+std::optional<bool> pointerButtonDown()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return std::nullopt;
+    xcb_connection_t* connection = x11->connection();
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    if (!screen)
+        return std::nullopt;
+    const Reply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(connection, xcb_query_pointer(connection, screen->root), nullptr),
+        &std::free);
+    if (!pointer)
+        return std::nullopt;
+    constexpr std::uint16_t buttons = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
+    return (pointer->mask & buttons) != 0;
+}
+
 } // namespace kmb

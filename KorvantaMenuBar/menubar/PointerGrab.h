@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 class QWindow;
 
 namespace kmb {
@@ -9,5 +11,8 @@ namespace kmb {
 // press whose button is still down), its grab fails and it reports success all the same. Under
 // X11 the grab is made again here and the answer read; elsewhere Qt's answer stands.
 bool grabPointer(QWindow* window);
+
+// Whether a pointer button is held down, as the X server tells; nullopt elsewhere.
+std::optional<bool> pointerButtonDown();
 
 } // namespace kmb

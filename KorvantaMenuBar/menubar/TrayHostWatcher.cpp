@@ -24,24 +24,18 @@ TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent)
 {
     m_pollTimer.setInterval(pollIntervalMs);
     connect(&m_pollTimer, &QTimer::timeout, this, &TrayHostWatcher::poll);
+    m_noHostTimer.setSingleShot(true);
+    m_noHostTimer.setInterval(noHostAfterMs);
+    connect(&m_noHostTimer, &QTimer::timeout, this, &TrayHostWatcher::noHostFound);
 }
 
 void TrayHostWatcher::start()
 {
     poll();
-    if (!m_ready)
-        m_pollTimer.start();
-}
-
-void TrayHostWatcher::poll()
-{
     if (m_ready)
         return;
-    if (xembedTrayPresent()) {
-        markReady();
-        return;
-    }
-    querySniHost();
+    m_pollTimer.start();
+    m_noHostTimer.start();
 }
 
 bool TrayHostWatcher::xembedTrayPresent() const
@@ -65,11 +59,16 @@ bool TrayHostWatcher::xembedTrayPresent() const
     return owner && owner->owner != XCB_NONE;
 }
 
-void TrayHostWatcher::querySniHost()
+void TrayHostWatcher::poll()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (m_sniQueryPending || !bus.isConnected())
+    if (m_ready || m_sniQueryPending)
         return;
+    if (!bus.isConnected()) {
+        if (xembedTrayPresent())
+            markReady(Host::xembed);
+        return;
+    }
     QDBusMessage get = QDBusMessage::createMethodCall(
         watcherService, watcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("Get"));
@@ -81,18 +80,21 @@ void TrayHostWatcher::querySniHost()
         m_sniQueryPending = false;
         QDBusPendingReply<QDBusVariant> reply = *w;
         if (!reply.isError() && reply.value().variant().toBool())
-            markReady();
+            markReady(Host::statusNotifier);
+        else if (xembedTrayPresent())
+            markReady(Host::xembed);
         w->deleteLater();
     });
 }
 
-void TrayHostWatcher::markReady()
+void TrayHostWatcher::markReady(Host host)
 {
     if (m_ready)
         return;
     m_ready = true;
     m_pollTimer.stop();
-    emit ready();
+    m_noHostTimer.stop();
+    emit ready(host);
 }
 
 } // namespace kmb

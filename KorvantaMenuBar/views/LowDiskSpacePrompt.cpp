@@ -5,6 +5,22 @@
 
 namespace kmb {
 
+QString lowDiskPromptHeadline()
+{
+    return QCoreApplication::translate("kmb::LowDiskSpacePromptView", "磁盘空间快用完了！");
+}
+
+QString lowDiskPromptHint()
+{
+    return QCoreApplication::translate("kmb::LowDiskSpacePromptView",
+                                       "启动 Korvanta 移除不需要的项目并恢复空间。");
+}
+
+QString lowDiskPromptOpenLabel()
+{
+    return QCoreApplication::translate("kmb::LowDiskSpacePromptView", "打开 Korvanta");
+}
+
 QString promptAvailableText(std::int64_t availableBytes)
 {
     const double gigabytes = double(std::max<std::int64_t>(availableBytes, 0)) / 1e9;

@@ -5,6 +5,12 @@
 
 namespace kmb {
 
+// The prompt's headline, its hint and its open button's label, also used where the warning
+// comes as a desktop notification.
+QString lowDiskPromptHeadline();
+QString lowDiskPromptHint();
+QString lowDiskPromptOpenLabel();
+
 // "可用： 12.34 GB": free space in decimal gigabytes, two decimals, never below zero.
 QString promptAvailableText(std::int64_t availableBytes);
 

@@ -109,11 +109,11 @@ QWidget* LowDiskSpacePromptView::buildMessageArea(const QString& diskName,
 
     auto* headline = new QVBoxLayout;
     headline->setSpacing(9);
-    auto* title = viewkit::makeLabel(tr("磁盘空间快用完了！"),
-                                     viewkit::uiFont(15, QFont::ExtraBold), palette::white(), area);
+    auto* title = viewkit::makeLabel(lowDiskPromptHeadline(), viewkit::uiFont(15, QFont::ExtraBold),
+                                     palette::white(), area);
     title->setObjectName(QStringLiteral("promptHeadline"));
-    auto* hint = viewkit::makeLabel(tr("启动 Korvanta 移除不需要的项目并恢复空间。"),
-                                    viewkit::uiFont(12, QFont::Bold), palette::promptHint(), area);
+    auto* hint = viewkit::makeLabel(lowDiskPromptHint(), viewkit::uiFont(12, QFont::Bold),
+                                    palette::promptHint(), area);
     hint->setObjectName(QStringLiteral("promptHint"));
     headline->addWidget(title);
     headline->addWidget(hint);
@@ -171,7 +171,7 @@ QWidget* LowDiskSpacePromptView::buildButtonBar()
             m_dismiss();
     });
 
-    auto* open = new PlainTextButton(tr("打开 Korvanta"), m_buttonBar);
+    auto* open = new PlainTextButton(lowDiskPromptOpenLabel(), m_buttonBar);
     open->setObjectName(QStringLiteral("openButton"));
     open->setFont(font);
     open->setFixedSize(128, 20);

@@ -3,10 +3,10 @@
 
 #include "TestSupport.h"
 #include "menubar/DayRecordStore.h"
-#include "menubar/IconClickTracker.h"
 #include "menubar/LowDiskSpaceRule.h"
 
 #include <QRegularExpression>
+#include <QSize>
 #include <QSettings>
 #include <sys/stat.h>
 
@@ -157,48 +157,6 @@ TEST(DayRecord, UnusableFilesAreLeftAlone)
               0);
     EXPECT_EQ(contents(readOnly), "[General]\nlowDiskSpacePrompt.lastShownDay=2000-01-01\n");
     ::chmod(QFile::encodeName(dir.path("readonly")).constData(), 0755);
-}
-
-// A press that closes a popup is a click on the icon when it lands on the icon's geometry, or,
-// without one, within 16 px of the last icon click; an activation near that press within
-// 400 ms is the same click, answered once.
-TEST(IconClickTracker, PressesThatCloseAPopup)
-{
-    const std::optional<QRect> icon = QRect(100, 0, 24, 24);
-    const struct {
-        std::optional<QRect> geometry;
-        std::optional<QPoint> lastIconClick;
-        QPoint press;
-        bool onIcon;
-        QPoint activation;
-        std::int64_t afterMs;
-        bool sameClick;
-    } cases[] = {
-        {icon, {}, {110, 10}, true, {110, 10}, 100, true},
-        {icon, {}, {123, 23}, true, {139, 39}, 400, true},
-        {icon, {}, {124, 10}, false, {124, 10}, 0, true},
-        {icon, QPoint(130, 10), {130, 10}, false, {130, 10}, 401, false},
-        {{}, QPoint(110, 10), {126, 26}, true, {143, 26}, 0, false},
-        {{}, QPoint(110, 10), {94, 10}, true, {110, 10}, 50, true},
-        {{}, QPoint(110, 10), {127, 10}, false, {127, 10}, 10, true},
-        {{}, {}, {110, 10}, false, {110, 10}, 10, true},
-    };
-    for (const auto& c : cases) {
-        kmb::IconClickTracker tracker;
-        if (c.lastIconClick)
-            tracker.noteIconClick(*c.lastIconClick);
-        EXPECT_EQ(tracker.notePopupClosedByPress(kmb::TrayPopup::lowDiskPrompt, c.press, c.geometry,
-                                                 1000),
-                  c.onIcon)
-            << c.press.x() << "," << c.press.y();
-        const auto taken = tracker.takeClosingPress(c.activation, 1000 + c.afterMs);
-        ASSERT_EQ(taken.has_value(), c.sameClick) << c.activation.x() << " after " << c.afterMs;
-        if (taken) {
-            EXPECT_EQ(taken->closed, kmb::TrayPopup::lowDiskPrompt);
-            EXPECT_EQ(taken->onIcon, c.onIcon);
-            EXPECT_FALSE(tracker.takeClosingPress(c.activation, 1000 + c.afterMs));
-        }
-    }
 }
 
 } // namespace

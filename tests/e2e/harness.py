@@ -37,6 +37,7 @@ APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
 FOOTER = "已累计清理 %s 垃圾"
 MARKER = "KMB_E2E_SESSION"
+RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
@@ -431,6 +432,30 @@ class Session:
             return None
         match = re.search(r"^%s=(.*)$" % re.escape(DAY_KEY), text, re.M)
         return match and match.group(1).strip()
+
+    def install_korvanta(self):
+        """A Korvanta stand-in: a desktop entry in XDG_DATA_HOME whose program records each
+        launch as a line of JSON: its arguments and the environment variables named in
+        RECORDED_ENV."""
+        self.korvanta_record = self.temp / "korvanta-launches"
+        program = self.temp / "korvanta"
+        program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
+                           "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
+                           " for k in %r if k in os.environ}}) + '\\n')\n"
+                           % (PYTHON, str(self.korvanta_record), RECORDED_ENV))
+        program.chmod(0o755)
+        entry = self.temp / "data" / "applications" / "com.korvanta.Korvanta.desktop"
+        entry.parent.mkdir(parents=True, exist_ok=True)
+        entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
+
+    def korvanta_launches(self):
+        record = self.korvanta_record
+        return [json.loads(line) for line in record.read_text().splitlines()] \
+            if record.exists() else []
+
+    def wait_korvanta_launch(self, count):
+        """Launch number ``count`` (from 0) of the stand-in: {"args": [...], "env": {...}}."""
+        return wait_until(lambda: self.korvanta_launches()[count:], "Korvanta to be launched")[0]
 
     def write_history(self, total):
         self.replace_file(self.history_path, plistlib.dumps(

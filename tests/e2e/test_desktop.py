@@ -46,17 +46,7 @@ def volume_name(path):
 class DesktopTest(E2ECase):
     @classmethod
     def prepare(cls, session):
-        # Korvanta stand-in: a desktop entry in XDG_DATA_HOME whose program records its
-        # arguments, a line of JSON for each launch.
-        cls.record = session.temp / "korvanta-launches"
-        program = session.temp / "korvanta"
-        program.write_text("#!%s\nimport json, sys\nwith open(%r, 'a') as f:\n"
-                           "    f.write(json.dumps(sys.argv[1:]) + '\\n')\n"
-                           % (PYTHON, str(cls.record)))
-        program.chmod(0o755)
-        entry = session.temp / "data" / "applications" / "com.korvanta.Korvanta.desktop"
-        entry.parent.mkdir(parents=True)
-        entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
+        session.install_korvanta()
 
     def setUp(self):
         # Every case starts from a utility in the default environment with nothing open.
@@ -66,12 +56,10 @@ class DesktopTest(E2ECase):
         self.icon = session.wait_icon()
 
     def launches(self):
-        return [json.loads(line) for line in self.record.read_text().splitlines()] \
-            if self.record.exists() else []
+        return self.session.korvanta_launches()
 
     def wait_launch(self, count):
-        """The arguments of launch number ``count`` (from 0) of the stand-in."""
-        return wait_until(lambda: self.launches()[count:], "Korvanta to be launched")[0]
+        return self.session.wait_korvanta_launch(count)["args"]
 
     def open_dashboard(self):
         popup = self.session.open_dashboard()

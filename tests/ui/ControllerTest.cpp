@@ -152,28 +152,43 @@ TEST(Prompt, ALaterDayReusesThePopupWithThatDaysFiguresAndOpeningDoesNotRearm)
 
 TEST(Scheduler, ACheckShowsNothingWhereItMustNotAndKeepsTheDayInMemory)
 {
+    using Place = LowDiskPromptScheduler::Place;
     auto* sampler = new test::ChosenSampler;
     sampler->volume = VolumeReading{QStringLiteral("data"), lowFree, 500'000'000'000};
     SystemStatusMonitor monitor{std::unique_ptr<StatusSampler>(sampler)};
-    bool anchorKnown = false;
+    Place place;
+    QString day = firstDay;
+    std::vector<qint64> notified;
     // A settings path that can never be written: the day is kept in memory.
     LowDiskPromptScheduler scheduler(
-        &monitor, DayRecordStore(QStringLiteral("/proc/self/no/such.conf")),
-        [&]() -> std::optional<QRect> {
-            return anchorKnown ? std::optional(QRect(icon, QSize(1, 1))) : std::nullopt;
-        },
-        [] { return firstDay; });
+        &monitor, DayRecordStore(QStringLiteral("/proc/self/no/such.conf")), [&] { return place; },
+        [&] { return day; });
+    QObject::connect(&scheduler, &LowDiskPromptScheduler::notificationDue,
+                     [&](const QString& name, qint64 available, qint64 total) {
+                         EXPECT_EQ(name, QStringLiteral("data"));
+                         EXPECT_EQ(total, 500'000'000'000);
+                         notified.push_back(available);
+                     });
+    place = {Place::popup, QRect(icon, QSize(1, 1))};
     scheduler.checkLowDiskSpace(); // nothing sampled yet
     monitor.refresh();
-    scheduler.checkLowDiskSpace(); // the dashboard is open, or no icon yet
+    place = {};
+    scheduler.checkLowDiskSpace(); // the dashboard is open, or the tray is still coming
     EXPECT_FALSE(scheduler.isPromptShown());
-    anchorKnown = true;
+    place = {Place::popup, QRect(icon, QSize(1, 1))};
     scheduler.checkLowDiskSpace();
     EXPECT_TRUE(scheduler.isPromptShown());
     scheduler.dismissLowDiskPrompt();
     scheduler.checkLowDiskSpace();
     EXPECT_FALSE(scheduler.isPromptShown());
     EXPECT_TRUE(scheduler.hasShownLowDiskPromptToday());
+    // No tray: the next day's warning is a notification, once that day, and no popup.
+    day = nextDay;
+    place = {Place::notification, {}};
+    scheduler.checkLowDiskSpace();
+    scheduler.checkLowDiskSpace();
+    EXPECT_EQ(notified, std::vector<qint64>{lowFree});
+    EXPECT_FALSE(scheduler.isPromptShown());
 }
 
 // The window that had the focus gives it up only a moment after it closed, which may be after

@@ -1,0 +1,55 @@
+#include "menubar/IconClickTracker.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A press that closes a popup is a click on the icon when it lands on the icon's geometry, or,
+// without one, within 16 px of the last icon click; an activation near that press within
+// 400 ms (of the press, or of its release where the button was held) is the same click,
+// answered once.
+TEST(IconClickTracker, PressesThatCloseAPopup)
+{
+    const std::optional<QRect> icon = QRect(100, 0, 24, 24);
+    const struct {
+        std::optional<QRect> geometry;
+        std::optional<QPoint> lastIconClick;
+        QPoint press;
+        bool onIcon;
+        QPoint activation;
+        std::int64_t afterMs;
+        bool sameClick;
+        std::optional<std::int64_t> releasedAfterMs = std::nullopt;
+    } cases[] = {
+        {icon, {}, {110, 10}, true, {110, 10}, 100, true},
+        {icon, {}, {123, 23}, true, {139, 39}, 400, true},
+        {icon, {}, {124, 10}, false, {124, 10}, 0, true},
+        {icon, QPoint(130, 10), {130, 10}, false, {130, 10}, 401, false},
+        {{}, QPoint(110, 10), {126, 26}, true, {143, 26}, 0, false},
+        {{}, QPoint(110, 10), {94, 10}, true, {110, 10}, 50, true},
+        {{}, QPoint(110, 10), {127, 10}, false, {127, 10}, 10, true},
+        {{}, {}, {110, 10}, false, {110, 10}, 10, true},
+        {{}, QPoint(110, 10), {110, 10}, true, {110, 10}, 1000, true, 600},
+        {{}, QPoint(110, 10), {110, 10}, true, {110, 10}, 1001, false, 600},
+    };
+    for (const auto& c : cases) {
+        kmb::IconClickTracker tracker;
+        if (c.lastIconClick)
+            tracker.noteIconClick(*c.lastIconClick);
+        EXPECT_EQ(tracker.notePopupClosedByPress(kmb::TrayPopup::lowDiskPrompt, c.press, c.geometry,
+                                                 1000),
+                  c.onIcon)
+            << c.press.x() << "," << c.press.y();
+        if (c.releasedAfterMs)
+            tracker.noteButtonReleased(1000 + *c.releasedAfterMs);
+        const auto taken = tracker.takeClosingPress(c.activation, 1000 + c.afterMs);
+        ASSERT_EQ(taken.has_value(), c.sameClick) << c.activation.x() << " after " << c.afterMs;
+        if (taken) {
+            EXPECT_EQ(taken->closed, kmb::TrayPopup::lowDiskPrompt);
+            EXPECT_EQ(taken->onIcon, c.onIcon);
+            EXPECT_FALSE(tracker.takeClosingPress(c.activation, 1000 + c.afterMs));
+        }
+    }
+}
+
+} // namespace
