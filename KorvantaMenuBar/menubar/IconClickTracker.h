@@ -25,17 +25,26 @@ public:
 
     struct ClosingPress {
         TrayPopup closed;
-        QPoint position;
-        std::int64_t atMs; // of the press, or of its release once known
-        bool onIcon;       // handled as a click on the icon already
+        std::optional<QPoint> position; // nullopt: a press nobody saw took the focus
+        std::int64_t atMs;              // of the press, or of its release once known
+        bool onIcon;                    // handled as a click on the icon already
     };
 
-    // A click on the icon, as the tray reports it.
-    void noteIconClick(const QPoint& position) { m_lastIconClick = position; }
+    // A host may pass one click on twice at once (GNOME's indicator host does, for a double
+    // click); what comes this soon after an activation is the same click.
+    static constexpr std::int64_t repeatedActivationMs = 100;
+
+    // A click on the icon, as the tray reports it. Returns false for a repeat of the last one
+    // (see repeatedActivationMs), to be ignored.
+    bool noteIconClick(const QPoint& position, std::int64_t nowMs);
 
     // A press at `position` closed `popup`. Returns whether it was a click on the icon.
     bool notePopupClosedByPress(TrayPopup popup, const QPoint& position,
                                 const std::optional<QRect>& iconGeometry, std::int64_t nowMs);
+
+    // `popup` closed as it lost the focus to a press nobody saw, which may have been on the
+    // icon: an activation soon after is taken for that press.
+    void notePopupClosedByFocusLoss(TrayPopup popup, std::int64_t nowMs);
 
     // The button of the press that closed a popup went up: its activation, which some hosts
     // send on the release, may come until sameClickMs after this.
@@ -47,6 +56,7 @@ public:
 
 private:
     std::optional<QPoint> m_lastIconClick;
+    std::optional<std::int64_t> m_lastIconClickMs;
     std::optional<ClosingPress> m_closingPress;
 };
 

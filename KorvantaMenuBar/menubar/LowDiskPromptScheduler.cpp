@@ -77,6 +77,8 @@ void LowDiskPromptScheduler::showLowDiskPrompt(const QRect& anchor)
         m_lowDiskPopover->setAccessibleName(QStringLiteral("Korvanta"));
         connect(m_lowDiskPopover, &PopupWindow::closedByOutsidePress, this,
                 &LowDiskPromptScheduler::lowDiskPopoverClosedByOutsidePress);
+        connect(m_lowDiskPopover, &PopupWindow::closedByFocusLoss, this,
+                &LowDiskPromptScheduler::lowDiskPopoverClosedByFocusLoss);
     }
     const QPointer<LowDiskPromptScheduler> self(this);
     m_lowDiskPopover->setContent(new LowDiskSpacePromptView(

@@ -53,6 +53,7 @@ signals:
     // The prompt's open button.
     void openCompanionRequested();
     void lowDiskPopoverClosedByOutsidePress(QPoint globalPosition);
+    void lowDiskPopoverClosedByFocusLoss();
     // Due while there is no tray: the warning goes out as a notification (its day recorded).
     void notificationDue(const QString& diskName, qint64 availableBytes, qint64 totalBytes);
 

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace kmb {
@@ -30,9 +31,14 @@ MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
     : QObject(parent),
       m_systemMonitor(new SystemStatusMonitor(std::move(dependencies.sampler), this)),
       m_trayMenu(std::make_unique<QMenu>()),
-      m_launchCompanion(std::move(dependencies.launchCompanion))
+      m_launchCompanion(std::move(dependencies.launchCompanion)),
+      m_clockMs(std::move(dependencies.clockMs))
 {
-    m_clock.start();
+    if (!m_clockMs) {
+        auto clock = std::make_shared<QElapsedTimer>();
+        clock->start();
+        m_clockMs = [clock] { return clock->elapsed(); };
+    }
     m_releaseWatch.setInterval(releasePollMs);
     connect(&m_releaseWatch, &QTimer::timeout, this, &MenuBarController::watchButtonRelease);
     m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
@@ -58,6 +64,8 @@ MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
     connect(
         m_lowDiskPrompt, &LowDiskPromptScheduler::lowDiskPopoverClosedByOutsidePress, this,
         [this](QPoint position) { popupClosedByOutsidePress(TrayPopup::lowDiskPrompt, position); });
+    connect(m_lowDiskPrompt, &LowDiskPromptScheduler::lowDiskPopoverClosedByFocusLoss, this,
+            [this] { popupClosedByFocusLoss(TrayPopup::lowDiskPrompt); });
     connect(m_lowDiskPrompt, &LowDiskPromptScheduler::notificationDue, this,
             &MenuBarController::notifyLowDiskSpace);
     if (dependencies.useTray) {
@@ -127,6 +135,8 @@ void MenuBarController::setupPopover()
         [] { QCoreApplication::quit(); }, [this] { return m_settingsMenu.get(); }));
     connect(popover, &PopupWindow::closedByOutsidePress, this,
             [this](QPoint position) { popupClosedByOutsidePress(TrayPopup::dashboard, position); });
+    connect(popover, &PopupWindow::closedByFocusLoss, this,
+            [this] { popupClosedByFocusLoss(TrayPopup::dashboard); });
     delete m_popover;
     m_popover = popover;
 }
@@ -162,8 +172,14 @@ void MenuBarController::togglePopover(std::optional<QPoint> hostPoint)
     // Where the click was, as far as anyone tells: to know it again as the press that closed a
     // popup on its way.
     const QPoint clickPosition = hostPoint.value_or(layout.pointer.value_or(anchor.center()));
-    const auto closingPress = m_clicks.takeClosingPress(clickPosition, m_clock.elapsed());
-    m_clicks.noteIconClick(clickPosition);
+    const std::int64_t now = m_clockMs();
+    const auto closingPress = m_clicks.takeClosingPress(clickPosition, now);
+    // Only a host's point can come twice for one click; Qt's tray reports a second press as a
+    // double click, which is a click all the same.
+    if (!m_clicks.noteIconClick(clickPosition, now) && hostPoint) {
+        qCDebug(lcPopup) << "the host passed the same click on again";
+        return;
+    }
     // The press of this very click closed a popup already.
     if (closingPress) {
         qCDebug(lcPopup) << "click already closed a popup";
@@ -190,7 +206,7 @@ void MenuBarController::togglePopover(std::optional<QPoint> hostPoint)
 void MenuBarController::popupClosedByOutsidePress(TrayPopup popup, const QPoint& position)
 {
     const bool onIcon =
-        m_clicks.notePopupClosedByPress(popup, position, iconGeometry(), m_clock.elapsed());
+        m_clicks.notePopupClosedByPress(popup, position, iconGeometry(), m_clockMs());
     qCDebug(lcPopup) << "outside press" << position << (onIcon ? "on the icon" : "");
     m_releasePolls = 0;
     m_releaseWatch.start();
@@ -200,6 +216,11 @@ void MenuBarController::popupClosedByOutsidePress(TrayPopup popup, const QPoint&
                            [this, popup, position] { iconClickClosedPopup(popup, position); });
 }
 
+void MenuBarController::popupClosedByFocusLoss(TrayPopup popup)
+{
+    m_clicks.notePopupClosedByFocusLoss(popup, m_clockMs());
+}
+
 void MenuBarController::watchButtonRelease()
 {
     const std::optional<bool> down = pointerButtonDown();
@@ -207,7 +228,7 @@ void MenuBarController::watchButtonRelease()
         return;
     m_releaseWatch.stop();
     if (down == false)
-        m_clicks.noteButtonReleased(m_clock.elapsed());
+        m_clicks.noteButtonReleased(m_clockMs());
 }
 
 void MenuBarController::iconClickClosedPopup(TrayPopup popup, const QPoint& position)

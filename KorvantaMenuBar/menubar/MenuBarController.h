@@ -6,7 +6,6 @@
 #include "menubar/TrayHostWatcher.h"
 #include "status/StatusSampler.h"
 
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QObject>
 #include <QPoint>
@@ -43,6 +42,9 @@ public:
         std::function<void(const QStringList&)> launchCompanion;
         // Whether to put an icon in the tray once a tray host is there.
         bool useTray = true;
+        // A monotonic clock in milliseconds, to tell one click from the next; empty: the
+        // system's.
+        std::function<std::int64_t()> clockMs;
     };
 
     explicit MenuBarController(Dependencies dependencies, QObject* parent = nullptr);
@@ -75,6 +77,7 @@ private:
     void noTrayHostFound();
     void notifyLowDiskSpace(const QString& diskName, qint64 availableBytes, qint64 totalBytes);
     void popupClosedByOutsidePress(TrayPopup popup, const QPoint& position);
+    void popupClosedByFocusLoss(TrayPopup popup);
     // The click on the icon that closed `popup` on its way.
     void iconClickClosedPopup(TrayPopup popup, const QPoint& position);
     // Until the button of a press that closed a popup goes up: a host that activates the icon
@@ -101,7 +104,7 @@ private:
     bool m_noTrayHost = false;
     TrayAnchor m_anchor;
     IconClickTracker m_clicks;
-    QElapsedTimer m_clock;
+    std::function<std::int64_t()> m_clockMs;
     QTimer m_releaseWatch;
     int m_releasePolls = 0;
 };

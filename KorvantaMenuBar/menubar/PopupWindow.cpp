@@ -1,5 +1,6 @@
 #include "menubar/PopupWindow.h"
 
+#include "menubar/OutsideClickCatcher.h"
 #include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
@@ -7,6 +8,7 @@
 #include <QBackingStore>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -23,9 +25,25 @@ constexpr int grabRetryMs = 50;
 constexpr int maxGrabAttempts = 100; // 5 s: a button held longer is no click
 } // namespace
 
-PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
-    : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+PopupStyle popupStyleForThisSession()
 {
+    const bool xwayland = QGuiApplication::platformName() == QLatin1String("xcb") &&
+                          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return xwayland ? PopupStyle::focusAndCatcher : PopupStyle::pointerGrab;
+}
+
+PopupWindow::PopupWindow(const QSize& contentSize, PopupStyle style)
+    : QWidget(nullptr,
+              (style == PopupStyle::pointerGrab ? Qt::Popup : Qt::Tool | Qt::WindowStaysOnTopHint) |
+                  Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint)
+{
+    if (style == PopupStyle::focusAndCatcher) {
+        m_catcher = std::make_unique<OutsideClickCatcher>();
+        connect(m_catcher.get(), &OutsideClickCatcher::pressed, this, [this](QPoint position) {
+            closeByInput();
+            emit closedByOutsidePress(position);
+        });
+    }
     setAttribute(Qt::WA_DeleteOnClose, false);
     setFixedSize(contentSize);
     auto* layout = new QVBoxLayout(this);
@@ -36,6 +54,8 @@ PopupWindow::PopupWindow(const QSize& contentSize, QWidget* parent)
             m_focusedSinceShown = true;
     });
 }
+
+PopupWindow::~PopupWindow() = default;
 
 void PopupWindow::setContent(QWidget* content)
 {
@@ -60,6 +80,10 @@ void PopupWindow::showRelativeTo(const QRect& anchor)
         move(available.center() - QPoint(width() / 2, height() / 2));
     else
         move(popupPosition(anchor, size(), available));
+    if (m_catcher) {
+        m_catcher->setGeometry(available);
+        m_catcher->show();
+    }
     show();
     raise();
     activateWindow();
@@ -76,14 +100,18 @@ void PopupWindow::performClose()
 
 void PopupWindow::showEvent(QShowEvent* event)
 {
-    qCDebug(lcPopup) << objectName() << "shown";
     QWidget::showEvent(event);
+    // A window manager may unmap and map a window as it takes it in: not our opening.
+    if (event->spontaneous())
+        return;
+    qCDebug(lcPopup) << objectName() << "shown";
     // A tray host that activates its icon on the press shows us while its own implicit grab
     // of the pointer lasts: the popup's grab fails then, and a click outside would no longer
     // close it. So the grab is taken again until it holds.
     m_grabAttempts = 0;
     m_focusedSinceShown = false;
-    QTimer::singleShot(0, this, &PopupWindow::ensurePointerGrab);
+    if (!m_catcher)
+        QTimer::singleShot(0, this, &PopupWindow::ensurePointerGrab);
     emit shown();
 }
 
@@ -98,11 +126,17 @@ void PopupWindow::ensurePointerGrab()
 
 void PopupWindow::hideEvent(QHideEvent* event)
 {
+    if (event->spontaneous()) {
+        QWidget::hideEvent(event);
+        return;
+    }
     // The next opening starts without a focused control (and without its focus ring);
     // Tab reaches the first one.
     if (QWidget* focused = focusWidget())
         focused->clearFocus();
     qCDebug(lcPopup) << objectName() << "hidden" << (m_closingByCommand ? "by command" : "");
+    if (m_catcher)
+        m_catcher->hide();
     QWidget::hideEvent(event);
     emit closed();
     QTimer::singleShot(0, this, &PopupWindow::releaseBackingStore);
@@ -122,8 +156,30 @@ void PopupWindow::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
 }
 
+bool PopupWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate && m_catcher && m_focusedSinceShown &&
+        isVisible()) {
+        qCDebug(lcPopup) << objectName() << "lost the focus";
+        closeByInput();
+        emit closedByFocusLoss();
+    }
+    return QWidget::event(event);
+}
+
+void PopupWindow::closeByInput()
+{
+    const QScopedValueRollback byInput(m_closingByInput, true);
+    close();
+}
+
 void PopupWindow::keyPressEvent(QKeyEvent* event)
 {
+    // Qt closes only its own popups on Esc; the focused style's window too.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        closeByInput();
+        return;
+    }
     const QScopedValueRollback byInput(m_closingByInput, true);
     QWidget::keyPressEvent(event);
 }

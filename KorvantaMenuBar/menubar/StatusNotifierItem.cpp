@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QtEndian>
 
@@ -236,7 +237,9 @@ void StatusNotifierItem::registerWithWatcher()
     ++m_attempts;
     QDBusMessage registration = QDBusMessage::createMethodCall(
         watcherService, watcherPath, watcherService, QStringLiteral("RegisterStatusNotifierItem"));
-    registration << m_serviceName;
+    // By the connection's unique name, as Qt's own items do: GNOME's host, given a well-known
+    // name, watches it besides and loses the item in a race of its own while setting it up.
+    registration << m_bus.baseService();
     const int generation = m_generation;
     callAsync(m_bus, registration, this, [this, generation](const QDBusMessage& reply) {
         if (generation != m_generation)
@@ -263,11 +266,13 @@ void StatusNotifierItem::checkListed()
     callAsync(m_bus, get, this, [this, generation](const QDBusMessage& reply) {
         if (generation != m_generation)
             return;
-        // Entries are a bus name, optionally followed by the object's path.
+        // Entries are a bus name, optionally followed by the object's path ("/path", or
+        // "@/path" on GNOME).
         const QStringList items =
             reply.arguments().value(0).value<QDBusVariant>().variant().toStringList();
-        for (const QString& entry : items) {
-            const QString service = entry.section(QLatin1Char('/'), 0, 0);
+        static const QRegularExpression pathPart(QStringLiteral("@?/.*$"));
+        for (QString service : items) {
+            service.remove(pathPart);
             if (service == m_serviceName || service == m_bus.baseService()) {
                 setRegistered(true);
                 return;

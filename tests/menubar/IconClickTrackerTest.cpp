@@ -35,7 +35,7 @@ TEST(IconClickTracker, PressesThatCloseAPopup)
     for (const auto& c : cases) {
         kmb::IconClickTracker tracker;
         if (c.lastIconClick)
-            tracker.noteIconClick(*c.lastIconClick);
+            tracker.noteIconClick(*c.lastIconClick, 0);
         EXPECT_EQ(tracker.notePopupClosedByPress(kmb::TrayPopup::lowDiskPrompt, c.press, c.geometry,
                                                  1000),
                   c.onIcon)
@@ -50,6 +50,16 @@ TEST(IconClickTracker, PressesThatCloseAPopup)
             EXPECT_FALSE(tracker.takeClosingPress(c.activation, 1000 + c.afterMs));
         }
     }
+}
+
+// GNOME's indicator host passes a double click on as two activations at once.
+TEST(IconClickTracker, AnActivationRepeatedAtOnceIsOneClick)
+{
+    kmb::IconClickTracker tracker;
+    EXPECT_TRUE(tracker.noteIconClick({1182, 16}, 5000));
+    EXPECT_FALSE(tracker.noteIconClick({1182, 16}, 5099));
+    EXPECT_TRUE(tracker.noteIconClick({1182, 16}, 5199));
+    EXPECT_TRUE(tracker.noteIconClick({1240, 16}, 5200)); // another icon's spot
 }
 
 } // namespace

@@ -33,6 +33,7 @@ struct Launched {
     test::ChosenSampler* sampler = new test::ChosenSampler;
     std::vector<QStringList> launches;
     QString today = firstDay;
+    std::int64_t clockMs = 0; // a second passes at every look
     std::unique_ptr<MenuBarAppDelegate> delegate;
 
     // `recordedDay`: what the settings file holds at launch (nothing when empty).
@@ -47,6 +48,7 @@ struct Launched {
         dependencies.currentDayString = [this] { return today; };
         dependencies.launchCompanion = [this](const QStringList& a) { launches.push_back(a); };
         dependencies.useTray = false;
+        dependencies.clockMs = [this] { return clockMs += 1000; };
         delegate = std::make_unique<MenuBarAppDelegate>(std::move(dependencies));
         delegate->applicationDidFinishLaunching();
     }
