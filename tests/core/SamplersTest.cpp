@@ -94,6 +94,15 @@ TEST(Samplers, TemperatureOfAFakeTree)
         {"thermal/thermal_zone0: type=acpitz;temp=27800 | thermal/thermal_zone2: "
          "type=x86_pkg_temp;temp=56000",
          "56°C"},
+        {"thermal/thermal_zone0: type=gpu-thermal;temp=61000 | thermal/thermal_zone1: "
+         "type=soc-thermal;temp=41000",
+         "41°C"},
+        {"thermal/thermal_zone3: type=ddr-thermal;temp=50000 | thermal/thermal_zone4: "
+         "type=cpu0-thermal;temp=44500",
+         "45°C"},
+        {"hwmon/hwmon0: name=gpu_thermal;temp1_input=60000 | hwmon/hwmon1: "
+         "name=soc_thermal;temp1_input=39000",
+         "39°C"},
         {"hwmon/hwmon0: name=cpu_thermal;temp1_input=-1500", "-2°C"},
         {"hwmon/hwmon0: name=coretemp;temp1_label=Package id 0;temp1_input=150001", "--°C"},
         {"hwmon/hwmon0: name=coretemp;temp1_label=Package id 0;temp1_input=-40001", "--°C"},
