@@ -221,19 +221,17 @@ TEST(Samplers, TemperatureSensorsComeAndGo)
 
 TEST(Samplers, HomeVolume)
 {
-    EXPECT_EQ(kmb::homeVolumeName("data", "/home"), "data");
-    EXPECT_EQ(kmb::homeVolumeName("", "/home"), "/home");
-    EXPECT_EQ(kmb::homeVolumeName("", ""), "Macintosh HD");
     EXPECT_EQ(kmb::saturatedBytes(1ull << 51, 4096), INT64_MAX); // 2^63: past int64
     EXPECT_EQ(kmb::saturatedBytes(1ull << 52, 4096), INT64_MAX); // 2^64: wraps in 64 bits
-    const kmb::VolumeReading reading = kmb::homeVolumeReading({10, 20, 512, "", "/home"});
+    const kmb::VolumeReading reading = kmb::homeVolumeReading({10, 20, 512, {"", "/home", ""}});
     EXPECT_EQ(reading.availableBytes, 5120);
     EXPECT_EQ(reading.totalBytes, 10240);
+    EXPECT_EQ(reading.name, "home");
 
     // The names follow the home to another volume (/proc is always one of its own) and back.
     const FakeTree dir;
     const QString home = dir.path("home");
-    const kmb::HomeVolumeReader reader(home);
+    const kmb::HomeVolumeReader reader(home, QStringLiteral("/proc"), QStringLiteral("/"));
     const QString mountPath = QStorageInfo(dir.root()).rootPath();
     ASSERT_NE(mountPath, "/proc");
     for (const QString& target : {dir.root(), QStringLiteral("/proc"), dir.root()}) {
@@ -241,7 +239,8 @@ TEST(Samplers, HomeVolume)
         ASSERT_TRUE(QFile::link(target, home));
         const std::optional<kmb::HomeVolumeStats> stats = reader.read();
         ASSERT_TRUE(stats.has_value());
-        EXPECT_EQ(stats->mountPath, target == dir.root() ? mountPath : QStringLiteral("/proc"));
+        EXPECT_EQ(stats->names.mountPath,
+                  target == dir.root() ? mountPath : QStringLiteral("/proc"));
     }
     QFile::remove(home);
     EXPECT_FALSE(reader.read().has_value());

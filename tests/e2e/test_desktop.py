@@ -6,6 +6,7 @@ languages, a second launch, SIGTERM, and no network socket."""
 import json
 import os
 import re
+import shlex
 import signal
 import subprocess
 import time
@@ -36,11 +37,19 @@ def card(tree, position):
 
 
 def volume_name(path):
-    """The volume's label, else its mount path (what the volume card is titled)."""
+    """What the volume card is titled: the volume's label, else the system's name for the root
+    filesystem, else the last component of the mount point."""
     target, _, label = subprocess.run(["findmnt", "-n", "-o", "TARGET,LABEL", "--target",
                                        str(path)], capture_output=True, text=True,
                                       check=True).stdout.strip().partition(" ")
-    return label.strip() or target
+    if label.strip():
+        return label.strip()
+    releases = [r for r in (Path("/etc/os-release"), Path("/usr/lib/os-release")) if r.is_file()]
+    if target == "/" and releases:
+        names = [shlex.split(line[5:]) for line in releases[0].read_text().splitlines()
+                 if line.startswith("NAME=")]
+        return " ".join(names[-1]) if names else "Linux"
+    return Path(target).name
 
 
 class DesktopTest(E2ECase):
