@@ -38,7 +38,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
-    // English texts under an English UI language, the texts as written otherwise.
+    // The user's language where we have texts for it, English for any other, the texts as
+    // written under the C locale; byte figures in the same language.
     kmb::installTranslations();
     QApplication::setQuitOnLastWindowClosed(
         kmb::MenuBarAppDelegate::applicationShouldTerminateAfterLastWindowClosed());
