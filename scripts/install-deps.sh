@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libxcb1-dev libxcb-xinput-dev
+  libcanberra-dev
   qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
