@@ -13,7 +13,7 @@ packages=(
   dbus dbus-x11 at-spi2-core python3 python3-pyatspi
   haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils libatk-adaptor
   fonts-noto-cjk python3-fonttools locales
-  desktop-file-utils appstream lintian librsvg2-bin dpkg-dev file
+  desktop-file-utils appstream lintian devscripts librsvg2-bin dpkg-dev file
   clang-14 libclang-rt-14-dev
 )
 
