@@ -142,6 +142,8 @@ set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/package")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KMB_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+# The same address as the copyright file's Source and the metainfo's homepage.
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends: the shared libraries the binary links (Qt 6 Core, Gui, Widgets, Svg, DBus,
 # libxcb, libcanberra, the C++ runtime), as dpkg-shlibdeps finds them. The xcb platform

@@ -64,9 +64,31 @@ for path in \
   grep -qxF -- "$path" <<<"$contents" || fail "the package lacks $path"
 done
 
+unpacked() { dpkg-deb --fsys-tarfile "$deb" | tar -xO "$1"; }
+copyright=$(unpacked ./usr/share/doc/korvanta-menubar/copyright)
+metainfo=$(unpacked "./usr/share/metainfo/$app_id.metainfo.xml")
 # The embedded face is a Modified Version under the SIL OFL, whose text must travel with it.
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/korvanta-menubar/copyright |
-  grep -q "SIL OPEN FONT LICENSE Version 1.1" || fail "the copyright file lacks the OFL"
+grep -q "SIL OPEN FONT LICENSE Version 1.1" <<<"$copyright" || fail "the copyright file lacks the OFL"
+# Files: stanzas name files of the source tree (or made in the build tree), not installed paths.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+while read -r pattern; do
+  compgen -G "$source_dir/$pattern" >/dev/null || compgen -G "$build/$pattern" >/dev/null ||
+    fail "the copyright file's Files: $pattern names no file of the source or build tree"
+done < <(sed -n 's/^Files: *//p' <<<"$copyright" | tr ' ' '\n' | grep -vx '\*')
+# One licence statement: each SPDX id of the metainfo is the License of a Files: stanza.
+stanza_licences=$(awk '/^Files:/ { files = 1 } /^$/ { files = 0 }
+                       files && /^License:/ { print $2 }' <<<"$copyright")
+for id in $(sed -n 's:.*<\(project\|metadata\)_license>\(.*\)</.*:\2:p' <<<"$metainfo" |
+            tr ' ' '\n' | grep -vx 'AND\|OR\|WITH'); do
+  grep -qxF "$id" <<<"$stanza_licences" ||
+    fail "the metainfo's licence $id is the License of no Files: stanza of the copyright file"
+done
+# One homepage: the control file's, the copyright file's Source and the metainfo's.
+homepage=$(field Homepage)
+[ -n "$homepage" ] || fail "the control file has no Homepage"
+grep -qxF "Source: $homepage" <<<"$copyright" || fail "the copyright's Source is not $homepage"
+grep -qF "<url type=\"homepage\">$homepage</url>" <<<"$metainfo" ||
+  fail "the metainfo's homepage is not $homepage"
 
 dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./conffiles >"$scratch/conffiles" 2>/dev/null ||
   fail "the package has no conffiles"
