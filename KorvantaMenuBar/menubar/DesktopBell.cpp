@@ -88,10 +88,8 @@ DesktopBell::~DesktopBell()
     std::unique_lock lock(m_queue->mutex);
     m_queue->closing = true;
     m_queue->wake.notify_all();
-    const bool finished =
-        m_queue->done.wait_for(lock, exitWait, [this] { return m_queue->finished; });
-    lock.unlock();
-    if (finished)
+    // Finished means the thread has let go of the lock and is leaving.
+    if (m_queue->done.wait_for(lock, exitWait, [this] { return m_queue->finished; }))
         m_thread.join();
     else
         m_thread.detach(); // it holds the queue and posts nothing once closing

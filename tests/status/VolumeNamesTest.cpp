@@ -24,7 +24,7 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
     } rows[] = {
         // The label of the device mounted there, found through udev's links.
         {QByteArray(rootMount) + "30 22 8:2 / /home rw shared:2 - ext4 /dev/sda2 rw\n", debian,
-         nullptr, "/home/anna", "My Data"},
+         nullptr, "/home/anna", "Café Data"},
         {QByteArray(rootMount) + "31 22 254:1 / /home rw - btrfs /dev/mapper/vg-home rw\n", debian,
          nullptr, "/home/anna", "Home"},
         // The root filesystem without a label: the system's name; /etc before /usr/lib.
@@ -36,6 +36,8 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
         {QByteArray(rootMount) + "40 22 0:30 / /tmp/wayland-prolonged\\040session rw - tmpfs "
                                  "tmpfs rw\n",
          debian, nullptr, "/tmp/wayland-prolonged session/x", "wayland-prolonged session"},
+        {QByteArray(rootMount) + "41 22 0:31 / /srv/old\\134new rw - tmpfs tmpfs rw\n", debian,
+         nullptr, "/srv/old\\new", "old\\new"},
         {QByteArray(rootMount) + "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n"
                                  "41 30 0:40 / /home rw - tmpfs tmpfs rw\n",
          debian, nullptr, "/home/anna", "home"},
@@ -53,9 +55,10 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
         tree.write("dev/dm-1", "");
         ASSERT_TRUE(QDir().mkpath(tree.path("dev/disk/by-label")));
         ASSERT_TRUE(QDir().mkpath(tree.path("dev/mapper")));
-        for (const auto& [target, link] : {std::pair{"../../sda2", "dev/disk/by-label/My\\x20Data"},
-                                           {"../../dm-1", "dev/disk/by-label/Home"},
-                                           {"../dm-1", "dev/mapper/vg-home"}})
+        for (const auto& [target, link] :
+             {std::pair{"../../sda2", "dev/disk/by-label/Caf\\xc3\\xA9\\x20Data"},
+              {"../../dm-1", "dev/disk/by-label/Home"},
+              {"../dm-1", "dev/mapper/vg-home"}})
             ASSERT_EQ(::symlink(target, QFile::encodeName(tree.path(link)).constData()), 0);
         if (!row.mountInfo.isEmpty())
             tree.write("proc/self/mountinfo", row.mountInfo);
