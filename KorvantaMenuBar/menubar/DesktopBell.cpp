@@ -120,7 +120,8 @@ void DesktopBell::ring()
 
 void DesktopBell::playRings(const std::shared_ptr<Queue>& queue, Player player, DesktopBell* bell)
 {
-    pthread_setname_np(pthread_self(), "desktop-bell");
+    // Only for whoever looks at the process's threads.
+    pthread_setname_np(pthread_self(), "desktop-bell"); // mutate: ignore
     std::unique_lock lock(queue->mutex);
     while (true) {
         queue->wake.wait(lock, [&] { return queue->pending > 0 || queue->closing; });
@@ -143,7 +144,7 @@ void DesktopBell::playRings(const std::shared_ptr<Queue>& queue, Player player, 
     }
     lock.unlock();
     player = nullptr; // the sound server's connection is closed on the thread that used it
-    lock.lock();
+    const std::lock_guard relock(queue->mutex);
     queue->finished = true;
     queue->done.notify_all();
 }

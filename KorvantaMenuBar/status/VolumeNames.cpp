@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <charconv>
 
 namespace kmb {
 
@@ -18,38 +19,32 @@ namespace {
 constexpr qint64 mountInfoLimit = 4 << 20;
 constexpr qint64 osReleaseLimit = 64 << 10;
 
-int hexValue(char c)
+// Each `introducer` followed by `digits` digits in `base` stands for the byte they give.
+QByteArray unescaped(QByteArrayView text, QByteArrayView introducer, int digits, int base)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-bool isOctal(char c)
-{
-    return c >= '0' && c <= '7';
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    while (!text.isEmpty()) {
+        if (text.startsWith(introducer) && text.size() >= introducer.size() + digits) {
+            const char* first = text.data() + introducer.size();
+            unsigned value = 0;
+            const auto [end, error] = std::from_chars(first, first + digits, value, base);
+            if (error == std::errc() && end == first + digits) {
+                bytes.append(char(value));
+                text = text.sliced(introducer.size() + digits);
+                continue;
+            }
+        }
+        bytes.append(text.front());
+        text = text.sliced(1);
+    }
+    return bytes;
 }
 
 // The kernel writes a space, a tab, a newline and a backslash in a mount point as \ooo.
 QString unescapeMountField(QByteArrayView field)
 {
-    QByteArray bytes;
-    bytes.reserve(field.size());
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && isOctal(field[i + 1]) &&
-            isOctal(field[i + 2]) && isOctal(field[i + 3])) {
-            bytes.append(
-                char((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
-            i += 3;
-        } else {
-            bytes.append(field[i]);
-        }
-    }
-    return QFile::decodeName(bytes);
+    return QFile::decodeName(unescaped(field, "\\", 3, 8));
 }
 
 bool mountContains(const QString& mountPath, const QString& path)
@@ -155,19 +150,7 @@ QString osReleaseName(QByteArrayView osRelease)
 
 QString decodeLabelLink(const QString& linkName)
 {
-    const QByteArray encoded = QFile::encodeName(linkName);
-    QByteArray bytes;
-    bytes.reserve(encoded.size());
-    for (qsizetype i = 0; i < encoded.size(); ++i) {
-        if (encoded[i] == '\\' && i + 3 < encoded.size() && encoded[i + 1] == 'x' &&
-            hexValue(encoded[i + 2]) >= 0 && hexValue(encoded[i + 3]) >= 0) {
-            bytes.append(char(hexValue(encoded[i + 2]) * 16 + hexValue(encoded[i + 3])));
-            i += 3;
-        } else {
-            bytes.append(encoded[i]);
-        }
-    }
-    return QString::fromUtf8(bytes);
+    return QString::fromUtf8(unescaped(QFile::encodeName(linkName), "\\x", 2, 16));
 }
 
 VolumeNames readVolumeNames(const QString& path, const QString& procRoot,
