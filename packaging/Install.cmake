@@ -102,8 +102,6 @@ add_dependencies(korvanta-menubar kmb_packaging_files)
 # --- Install rules ---------------------------------------------------------------------
 
 install(TARGETS korvanta-menubar RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-# Full RELRO, as Debian's hardening flags give every packaged program.
-target_link_options(korvanta-menubar PRIVATE "LINKER:-z,relro" "LINKER:-z,now")
 
 install(FILES "${KMB_RESOURCES_DIR}/${KMB_APP_ID}.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
@@ -144,14 +142,19 @@ set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/package")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KMB_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
+# The same address as the copyright file's Source and the metainfo's homepage.
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # Depends: the shared libraries the binary links (Qt 6 Core, Gui, Widgets, Svg, DBus,
-# libxcb, the C++ runtime), as dpkg-shlibdeps finds them. The xcb platform plugin ships
-# in libqt6gui6 and the SVG plugins in libqt6svg6.
+# libxcb, libcanberra, the C++ runtime), as dpkg-shlibdeps finds them. The xcb platform
+# plugin ships in libqt6gui6 and the SVG plugins in libqt6svg6; libcanberra0 brings the
+# freedesktop sound theme.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The program's own Chinese texts are drawn with a face embedded in it (Resources/fonts);
 # Noto Sans CJK SC is the fallback for Chinese that comes from data, such as a volume's name.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk")
+# libcanberra0 alone plays through ALSA: its PulseAudio backend reaches the session's sound
+# server (PulseAudio or PipeWire), where the desktop's bell is heard.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, libcanberra-pulse")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Every file under /etc must be a conffile, so that local edits survive upgrades.

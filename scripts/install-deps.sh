@@ -6,13 +6,14 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libxcb1-dev libxcb-xinput-dev
+  libcanberra-dev
   qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth trayer xdotool x11-utils imagemagick
   dbus dbus-x11 at-spi2-core python3 python3-pyatspi
   haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils libatk-adaptor
   fonts-noto-cjk python3-fonttools locales
-  desktop-file-utils appstream lintian librsvg2-bin dpkg-dev file
+  desktop-file-utils appstream lintian devscripts librsvg2-bin dpkg-dev file
   clang-14 libclang-rt-14-dev
 )
 

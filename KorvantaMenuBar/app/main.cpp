@@ -5,6 +5,7 @@
 #include "app/SingleInstance.h"
 #include "menubar/CompanionLauncher.h"
 #include "menubar/DayRecordStore.h"
+#include "menubar/DesktopBell.h"
 #include "status/LinuxStatusSampler.h"
 #include "views/Translations.h"
 
@@ -20,8 +21,10 @@ kmb::MenuBarController::Dependencies thisMachine()
     kmb::MenuBarController::Dependencies dependencies;
     dependencies.sampler = kmb::LinuxStatusSampler::forThisMachine();
     dependencies.settingsPath = kmb::DayRecordStore::defaultSettingsPath();
+    // The desktop's bell for a launch that failed; the sound server is contacted then.
+    std::shared_ptr<kmb::DesktopBell> bell = kmb::DesktopBell::forThisDesktop();
     auto launcher = std::make_shared<kmb::CompanionLauncher>(
-        kmb::CompanionLauncher::forThisProcess(&QApplication::beep));
+        kmb::CompanionLauncher::forThisProcess([bell] { bell->ring(); }));
     dependencies.launchCompanion = [launcher](const QStringList& arguments) {
         launcher->openCompanionApp(arguments);
     };
@@ -38,7 +41,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
-    // English texts under an English UI language, the texts as written otherwise.
+    // The user's language where we have texts for it, English for any other, the texts as
+    // written under the C locale; byte figures in the same language.
     kmb::installTranslations();
     QApplication::setQuitOnLastWindowClosed(
         kmb::MenuBarAppDelegate::applicationShouldTerminateAfterLastWindowClosed());

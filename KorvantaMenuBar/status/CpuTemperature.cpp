@@ -9,6 +9,18 @@ namespace kmb {
 
 namespace {
 
+// The CPU zones of ARM boards' device trees: "cpu-thermal" on most, "cpu0-thermal" or
+// "soc-thermal" on others. A zone's hwmon device carries its name with '_' for '-'.
+bool isCpuThermalName(QStringView name)
+{
+    for (QStringView cpuZone : {u"cpu-thermal", u"cpu0-thermal", u"soc-thermal", u"cpu_thermal",
+                                u"cpu0_thermal", u"soc_thermal"}) {
+        if (name == cpuZone)
+            return true;
+    }
+    return false;
+}
+
 constexpr std::int64_t lowestMillidegrees = -40'000;
 constexpr std::int64_t highestMillidegrees = 150'000;
 
@@ -29,7 +41,7 @@ std::optional<TemperatureSourceKind> hwmonSourceKind(QStringView name)
         return TemperatureSourceKind::Coretemp;
     if (name == u"k10temp" || name == u"zenpower")
         return TemperatureSourceKind::AmdCpu;
-    if (name == u"cpu_thermal" || name == u"cpu-thermal")
+    if (isCpuThermalName(name))
         return TemperatureSourceKind::CpuThermalHwmon;
     return std::nullopt;
 }
@@ -38,7 +50,7 @@ std::optional<TemperatureSourceKind> thermalZoneSourceKind(QStringView type)
 {
     if (type == u"x86_pkg_temp")
         return TemperatureSourceKind::X86PackageZone;
-    if (type == u"cpu-thermal" || type == u"cpu_thermal")
+    if (isCpuThermalName(type))
         return TemperatureSourceKind::CpuThermalZone;
     return std::nullopt;
 }

@@ -12,9 +12,9 @@ namespace kmb {
 enum class TemperatureSourceKind {
     Coretemp,        // hwmon "coretemp" (Intel)
     AmdCpu,          // hwmon "k10temp" or "zenpower"
-    CpuThermalHwmon, // hwmon "cpu_thermal" / "cpu-thermal" (mostly ARM boards)
+    CpuThermalHwmon, // hwmon "cpu_thermal", "cpu0_thermal", "soc_thermal" (ARM boards)
     X86PackageZone,  // thermal zone "x86_pkg_temp"
-    CpuThermalZone,  // thermal zone "cpu-thermal" / "cpu_thermal"
+    CpuThermalZone,  // thermal zone "cpu-thermal", "cpu0-thermal", "soc-thermal"
 };
 
 // nullopt for anything that is not known to measure the CPU (acpitz, GPUs, disks, ...).

@@ -1,9 +1,7 @@
 #include "status/HomeVolume.h"
 
-#include "status/FallbackTexts.h"
-
 #include <QFile>
-#include <QStorageInfo>
+#include <QFileInfo>
 #include <limits>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -19,24 +17,16 @@ std::int64_t saturatedBytes(std::uint64_t blocks, std::uint64_t unit)
     return std::int64_t(bytes);
 }
 
-QString homeVolumeName(const QString& label, const QString& mountPath)
-{
-    if (!label.isEmpty())
-        return label;
-    if (!mountPath.isEmpty())
-        return mountPath;
-    return fallback::diskName();
-}
-
 VolumeReading homeVolumeReading(const HomeVolumeStats& stats)
 {
-    return {homeVolumeName(stats.label, stats.mountPath),
+    return {volumeDisplayName(stats.names),
             saturatedBytes(stats.availableBlocks, stats.fragmentSize),
             saturatedBytes(stats.totalBlocks, stats.fragmentSize)};
 }
 
-HomeVolumeReader::HomeVolumeReader(QString homePath)
-    : m_homePath(std::move(homePath)), m_nativePath(QFile::encodeName(m_homePath))
+HomeVolumeReader::HomeVolumeReader(QString homePath, QString procRoot, QString fileSystemRoot)
+    : m_homePath(std::move(homePath)), m_procRoot(std::move(procRoot)),
+      m_fileSystemRoot(std::move(fileSystemRoot)), m_nativePath(QFile::encodeName(m_homePath))
 {
 }
 
@@ -57,18 +47,13 @@ std::optional<HomeVolumeStats> HomeVolumeReader::read() const
         return stats;
     }
     if (!m_names || m_names->device != home.st_dev) {
-        // Parses the mount table; the label comes from /dev/disk/by-label.
-        Names names;
-        names.device = home.st_dev;
-        const QStorageInfo storage(m_homePath);
-        if (storage.isValid()) {
-            names.label = storage.name();
-            names.mountPath = storage.rootPath();
-        }
-        m_names = std::move(names);
+        // The mount table names mount points with symlinks resolved.
+        const QString path = QFileInfo(m_homePath).canonicalFilePath();
+        m_names = Names{home.st_dev, path.isEmpty()
+                                         ? VolumeNames{}
+                                         : readVolumeNames(path, m_procRoot, m_fileSystemRoot)};
     }
-    stats.label = m_names->label;
-    stats.mountPath = m_names->mountPath;
+    stats.names = m_names->names;
     return stats;
 }
 

@@ -6,7 +6,8 @@
 namespace kmb {
 
 LinuxStatusSampler::LinuxStatusSampler(SystemRoots roots)
-    : m_roots(std::move(roots)), m_memInfo(m_roots.procRoot), m_homeVolume(m_roots.homePath),
+    : m_roots(std::move(roots)), m_memInfo(m_roots.procRoot),
+      m_homeVolume(m_roots.homePath, m_roots.procRoot, m_roots.fileSystemRoot),
       m_powerSupplies(m_roots.sysRoot), m_cpuStat(m_roots.procRoot),
       m_cpuTemperature(m_roots.sysRoot), m_history(m_roots.dataDir)
 {

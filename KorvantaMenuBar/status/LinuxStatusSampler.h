@@ -19,6 +19,8 @@ struct SystemRoots {
     QString sysRoot = QStringLiteral("/sys");
     QString homePath; // the volume holding it is the one reported
     QString dataDir;  // stands for Application Support: <dataDir>/Korvanta/CleanupHistory.plist
+    // Where /dev/disk/by-label and os-release are looked for, to name the home volume.
+    QString fileSystemRoot = QStringLiteral("/");
 };
 
 // Samples this Linux machine: memory and CPU load from /proc, temperature and battery from

@@ -1,5 +1,6 @@
 #include "views/LowDiskSpacePromptView.h"
 
+#include "views/ElidingLabel.h"
 #include "views/Glyphs.h"
 #include "views/LowDiskSpacePrompt.h"
 #include "views/Palette.h"
@@ -132,7 +133,9 @@ QWidget* LowDiskSpacePromptView::buildMessageArea(const QString& diskName,
     usage->setSpacing(7);
     auto* labels = new QHBoxLayout;
     const QFont figureFont = viewkit::uiFont(14, QFont::ExtraBold);
-    auto* name = viewkit::makeLabel(diskName, figureFont, palette::white(), area);
+    auto* name = new ElidingLabel(area);
+    viewkit::styleLabel(name, figureFont, palette::white());
+    name->setFullText(diskName);
     name->setObjectName(QStringLiteral("promptDiskName"));
     auto* available =
         viewkit::makeLabel(promptAvailableText(availableBytes), figureFont, palette::white(), area);

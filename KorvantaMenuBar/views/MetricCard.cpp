@@ -1,5 +1,6 @@
 #include "views/MetricCard.h"
 
+#include "views/ElidingLabel.h"
 #include "views/Glyphs.h"
 #include "views/Palette.h"
 #include "views/PlainButton.h"
@@ -51,8 +52,8 @@ MetricCard::MetricCard(MetricCardContent content, QWidget* parent) : QWidget(par
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(4);
-    m_title =
-        viewkit::makeLabel(QString(), viewkit::uiFont(13, QFont::Bold), palette::white(), this);
+    m_title = new ElidingLabel(this);
+    viewkit::styleLabel(m_title, viewkit::uiFont(13, QFont::Bold), palette::white());
     m_title->setObjectName(QStringLiteral("cardTitle"));
     m_value =
         viewkit::makeLabel(QString(), viewkit::uiFont(12, QFont::DemiBold), palette::white(), this);
@@ -99,7 +100,7 @@ void MetricCard::setContent(MetricCardContent content)
 {
     m_content = std::move(content);
     m_icon->setGlyph(m_content.icon);
-    m_title->setText(m_content.title);
+    m_title->setFullText(m_content.title);
     m_value->setText(m_content.value);
     viewkit::setTextColor(m_value, m_content.accent);
     m_detail->setText(m_content.detail.value_or(QString()));

@@ -8,6 +8,7 @@ class QLabel;
 
 namespace kmb {
 
+class ElidingLabel;
 class GlyphView;
 class PlainTextButton;
 
@@ -31,7 +32,7 @@ protected:
 private:
     MetricCardContent m_content;
     GlyphView* m_icon = nullptr;
-    QLabel* m_title = nullptr;
+    ElidingLabel* m_title = nullptr; // a volume's name may be long
     QLabel* m_value = nullptr;
     QLabel* m_detail = nullptr;
     PlainTextButton* m_button = nullptr;

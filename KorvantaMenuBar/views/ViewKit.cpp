@@ -71,7 +71,11 @@ void setTextColor(QWidget* widget, const QColor& color)
 
 QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
+    return styleLabel(new QLabel(text, parent), font, color);
+}
+
+QLabel* styleLabel(QLabel* label, const QFont& font, const QColor& color)
+{
     label->setTextFormat(Qt::PlainText);
     label->setFont(font);
     setTextColor(label, color);

@@ -29,6 +29,8 @@ void setTextColor(QWidget* widget, const QColor& color);
 // swallow the click.
 QLabel* makeLabel(const QString& text, const QFont& font, const QColor& color,
                   QWidget* parent = nullptr);
+// The same settings for a label made elsewhere; returns it.
+QLabel* styleLabel(QLabel* label, const QFont& font, const QColor& color);
 
 // Rounded rectangle with continuous corners: the curvature eases in over about 1.5 radii
 // instead of switching abruptly from a straight edge to a circular arc.

@@ -94,6 +94,15 @@ TEST(Samplers, TemperatureOfAFakeTree)
         {"thermal/thermal_zone0: type=acpitz;temp=27800 | thermal/thermal_zone2: "
          "type=x86_pkg_temp;temp=56000",
          "56°C"},
+        {"thermal/thermal_zone0: type=gpu-thermal;temp=61000 | thermal/thermal_zone1: "
+         "type=soc-thermal;temp=41000",
+         "41°C"},
+        {"thermal/thermal_zone3: type=ddr-thermal;temp=50000 | thermal/thermal_zone4: "
+         "type=cpu0-thermal;temp=44500",
+         "45°C"},
+        {"hwmon/hwmon0: name=gpu_thermal;temp1_input=60000 | hwmon/hwmon1: "
+         "name=soc_thermal;temp1_input=39000",
+         "39°C"},
         {"hwmon/hwmon0: name=cpu_thermal;temp1_input=-1500", "-2°C"},
         {"hwmon/hwmon0: name=coretemp;temp1_label=Package id 0;temp1_input=150001", "--°C"},
         {"hwmon/hwmon0: name=coretemp;temp1_label=Package id 0;temp1_input=-40001", "--°C"},
@@ -212,19 +221,17 @@ TEST(Samplers, TemperatureSensorsComeAndGo)
 
 TEST(Samplers, HomeVolume)
 {
-    EXPECT_EQ(kmb::homeVolumeName("data", "/home"), "data");
-    EXPECT_EQ(kmb::homeVolumeName("", "/home"), "/home");
-    EXPECT_EQ(kmb::homeVolumeName("", ""), "Macintosh HD");
     EXPECT_EQ(kmb::saturatedBytes(1ull << 51, 4096), INT64_MAX); // 2^63: past int64
     EXPECT_EQ(kmb::saturatedBytes(1ull << 52, 4096), INT64_MAX); // 2^64: wraps in 64 bits
-    const kmb::VolumeReading reading = kmb::homeVolumeReading({10, 20, 512, "", "/home"});
+    const kmb::VolumeReading reading = kmb::homeVolumeReading({10, 20, 512, {"", "/home", ""}});
     EXPECT_EQ(reading.availableBytes, 5120);
     EXPECT_EQ(reading.totalBytes, 10240);
+    EXPECT_EQ(reading.name, "home");
 
     // The names follow the home to another volume (/proc is always one of its own) and back.
     const FakeTree dir;
     const QString home = dir.path("home");
-    const kmb::HomeVolumeReader reader(home);
+    const kmb::HomeVolumeReader reader(home, QStringLiteral("/proc"), QStringLiteral("/"));
     const QString mountPath = QStorageInfo(dir.root()).rootPath();
     ASSERT_NE(mountPath, "/proc");
     for (const QString& target : {dir.root(), QStringLiteral("/proc"), dir.root()}) {
@@ -232,7 +239,8 @@ TEST(Samplers, HomeVolume)
         ASSERT_TRUE(QFile::link(target, home));
         const std::optional<kmb::HomeVolumeStats> stats = reader.read();
         ASSERT_TRUE(stats.has_value());
-        EXPECT_EQ(stats->mountPath, target == dir.root() ? mountPath : QStringLiteral("/proc"));
+        EXPECT_EQ(stats->names.mountPath,
+                  target == dir.root() ? mountPath : QStringLiteral("/proc"));
     }
     QFile::remove(home);
     EXPECT_FALSE(reader.read().has_value());

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Hostile files met by the real utility at launch, one fresh process for each: the
-dashboard still opens with the fallback (a history that gives no total reads "0 bytes")
+dashboard still opens with the fallback (a history that gives no total reads "0 字节")
 and the process stays alive. With a settings file that cannot be read or written, on a
 small HOME volume (needs root), the prompt shows once and a click then opens the dashboard:
 the utility remembers that it showed the prompt today."""
@@ -58,7 +58,7 @@ class HostileFilesTest(E2ECase):
                 self.clear()
                 make(self.session.history_path)
                 self.session.start_app()
-                self.open_dashboard_reading("0 bytes")
+                self.open_dashboard_reading("0 字节")
 
     def test_hostile_settings_files(self):
         home = self.small_home()

@@ -8,7 +8,6 @@
 #include "views/ByteFormatting.h"
 #include "views/LowDiskSpacePrompt.h"
 #include "views/MenuBarPanelView.h"
-#include "views/Translations.h"
 
 #include <QMenu>
 #include <limits>
@@ -156,7 +155,7 @@ TEST(AboutWindowView, VersionLineAndLayoutWithAndWithoutTheIcon)
     test::saveGrabs(&withIcon, QStringLiteral("about"));
 }
 
-TEST(Texts, ByteUnitsAndTheLanguageThatDecides)
+TEST(Texts, ByteUnits)
 {
     const QLocale c = QLocale::c();
     EXPECT_EQ(formatFileBytes(1'500'000'000, c), QStringLiteral("1.50 GB"));
@@ -165,18 +164,6 @@ TEST(Texts, ByteUnitsAndTheLanguageThatDecides)
     EXPECT_EQ(formatMemoryBytes(1'500'000'000, c), QStringLiteral("1.40 GB"));
     EXPECT_EQ(formatMemoryBytes(std::numeric_limits<std::uint64_t>::max(), c),
               QStringLiteral("16.00 EB"));
-    const struct {
-        QStringList languages;
-        UiTranslation expected;
-    } cases[] = {{{"en-US"}, UiTranslation::english},
-                 {{"de-DE", "en-GB"}, UiTranslation::english},
-                 {{"zh-CN", "en-US"}, UiTranslation::source},
-                 {{"de-DE"}, UiTranslation::source},
-                 {{"C"}, UiTranslation::source},
-                 {{}, UiTranslation::source}};
-    for (const auto& row : cases)
-        EXPECT_EQ(translationFor(row.languages), row.expected)
-            << row.languages.join(',').toStdString();
 }
 
 } // namespace

@@ -1,0 +1,69 @@
+// The alert sound: the desktop's sound where it plays, the X bell on the GUI thread where it
+// does not, one sound per ring, and a sound server that does not answer holds up nothing.
+
+#include "menubar/DesktopBell.h"
+#include "core/TestSupport.h"
+
+#include <QThread>
+#include <atomic>
+#include <future>
+
+namespace kmb {
+namespace {
+
+TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
+{
+    std::atomic<int> plays = 0;
+    std::atomic<bool> soundPlays = true;
+    int fallbacks = 0;
+    bool onGuiThread = true;
+    DesktopBell bell(
+        [&] {
+            ++plays;
+            return soundPlays.load();
+        },
+        [&] {
+            ++fallbacks;
+            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+        });
+    EXPECT_EQ(plays, 0); // nothing is played, or opened, before the first ring
+    bell.ring();
+    bell.ring();
+    ASSERT_TRUE(test::waitFor([&] { return plays == 2; }));
+    soundPlays = false;
+    // Played in order: a fallback for the first two rings would arrive before this one's.
+    bell.ring();
+    ASSERT_TRUE(test::waitFor([&] { return fallbacks == 1; }));
+    bell.ring();
+    bell.ring();
+    ASSERT_TRUE(test::waitFor([&] { return fallbacks == 3; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(plays, 5);
+    EXPECT_EQ(fallbacks, 3);
+    EXPECT_TRUE(onGuiThread);
+}
+
+TEST(DesktopBell, ASoundServerThatDoesNotAnswerHoldsUpNeitherTheRingNorTheExit)
+{
+    std::promise<void> answer;
+    const std::shared_future<void> answered = answer.get_future().share();
+    const auto asked = std::make_shared<std::atomic<bool>>(false);
+    int fallbacks = 0;
+    {
+        DesktopBell bell(
+            [answered, asked] {
+                *asked = true;
+                answered.wait();
+                return false;
+            },
+            [&] { ++fallbacks; });
+        bell.ring();
+        ASSERT_TRUE(test::waitFor([&] { return asked->load(); }));
+    } // gone while its thread still waits for the server
+    answer.set_value();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fallbacks, 0);
+}
+
+} // namespace
+} // namespace kmb

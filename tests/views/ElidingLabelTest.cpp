@@ -1,0 +1,57 @@
+// A volume's name that does not fit its place ends in "…" on the dashboard's card and in the
+// low-disk prompt; the figures beside it stay whole.
+
+#include "ui/UiTestSupport.h"
+
+#include "status/SystemStatusMonitor.h"
+#include "views/LowDiskSpacePromptView.h"
+#include "views/MenuBarPanelView.h"
+
+#include <QMenu>
+
+namespace kmb {
+namespace {
+
+// Whole when it fits; otherwise a leading part of it and "…", within the label.
+void expectShown(const QLabel* label, const QString& name, bool elided)
+{
+    const QString shown = label->text();
+    if (elided) {
+        EXPECT_TRUE(shown.endsWith(u'…') && name.startsWith(shown.chopped(1)))
+            << shown.toStdString();
+        EXPECT_LE(label->fontMetrics().horizontalAdvance(shown), label->contentsRect().width());
+    } else {
+        EXPECT_EQ(shown, name);
+    }
+    EXPECT_EQ(label->accessibleName(), name);
+}
+
+TEST(ElidingLabel, ALongVolumeNameIsElidedOnTheCardAndInThePrompt)
+{
+    const QString longName = QStringLiteral("Family photo archive and backups 2009–2024");
+    auto* sampler = new test::ChosenSampler;
+    SystemStatusMonitor monitor{std::unique_ptr<StatusSampler>(sampler)};
+    QMenu menu;
+    MenuBarPanelView panel{&monitor, [] {}, [] {}, [&menu] { return &menu; }};
+    panel.show();
+    for (const QString& name : {longName, QStringLiteral("home"), longName}) {
+        sampler->volume = VolumeReading{name, 1'500'000'000, 500'000'000'000};
+        monitor.refresh();
+        QCoreApplication::processEvents();
+        expectShown(test::findNamed<QLabel>(&panel, "cardTitle"), name, name == longName);
+    }
+    LowDiskSpacePromptView prompt(
+        longName, 1'234'567'890, 500'000'000'000, [] {}, [] {});
+    prompt.show();
+    QCoreApplication::processEvents();
+    const QLabel* promptName = test::findNamed<QLabel>(&prompt, "promptDiskName");
+    const QLabel* available = test::findNamed<QLabel>(&prompt, "promptAvailable");
+    expectShown(promptName, longName, true);
+    EXPECT_LT(promptName->geometry().right(), available->x());
+    EXPECT_GE(available->width(), available->sizeHint().width());
+    test::saveGrabs(&panel, QStringLiteral("dashboard-long-volume-name"));
+    test::saveGrabs(&prompt, QStringLiteral("prompt-long-volume-name"));
+}
+
+} // namespace
+} // namespace kmb
