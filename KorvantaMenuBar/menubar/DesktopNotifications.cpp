@@ -14,6 +14,7 @@ const QString desktopEntry = QStringLiteral("com.korvanta.KorvantaMenuBar");
 const QString defaultAction = QStringLiteral("default");
 constexpr int callTimeoutMs = 5000;
 constexpr uchar normalUrgency = 1;
+constexpr qsizetype maxInvokedEarly = 16;
 } // namespace
 
 DesktopNotifications::DesktopNotifications(QDBusConnection bus, QObject* parent)
@@ -45,6 +46,8 @@ void DesktopNotifications::send(Notification notification)
                                          << reply.error().message();
                     return;
                 }
+                if (m_invokedEarly.removeAll(reply.value()) > 0 && onAction && !m_withdrawn)
+                    onAction();
                 m_shown.insert(reply.value(), onAction);
                 // Sent before a tray came up and answered after: withdrawn at once.
                 if (m_withdrawn)
@@ -66,9 +69,15 @@ void DesktopNotifications::closeAll()
 
 void DesktopNotifications::actionInvoked(uint id, const QString& actionKey)
 {
-    const auto it = m_shown.constFind(id);
-    if (it == m_shown.cend() || actionKey != defaultAction)
+    if (actionKey != defaultAction)
         return;
+    const auto it = m_shown.constFind(id);
+    if (it == m_shown.cend()) {
+        m_invokedEarly.append(id);
+        if (m_invokedEarly.size() > maxInvokedEarly)
+            m_invokedEarly.removeFirst();
+        return;
+    }
     const std::function<void()> onAction = it.value();
     if (onAction)
         onAction();

@@ -2,6 +2,7 @@
 
 #include <QDBusConnection>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -37,6 +38,9 @@ private slots:
 private:
     QDBusConnection m_bus;
     QHash<uint, std::function<void()>> m_shown;
+    // Actions invoked on notifications whose id our Notify call has not answered yet (the
+    // server's signal may overtake its reply); a few, as other programs' come too.
+    QList<uint> m_invokedEarly;
     bool m_withdrawn = false;
 };
 
