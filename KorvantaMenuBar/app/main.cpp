@@ -16,7 +16,7 @@ namespace {
 
 // The real machine: its /proc, /sys, home volume and Korvanta's history; this user's
 // settings file; Korvanta started from next to us or through its desktop file.
-kmb::MenuBarController::Dependencies thisMachine()
+kmb::MenuBarController::Dependencies thisMachine(const QList<QByteArray>& setByUs)
 {
     kmb::MenuBarController::Dependencies dependencies;
     dependencies.sampler = kmb::LinuxStatusSampler::forThisMachine();
@@ -24,9 +24,10 @@ kmb::MenuBarController::Dependencies thisMachine()
     // The desktop's bell for a launch that failed; the sound server is contacted then.
     std::shared_ptr<kmb::DesktopBell> bell = kmb::DesktopBell::forThisDesktop();
     auto launcher = std::make_shared<kmb::CompanionLauncher>(
-        kmb::CompanionLauncher::forThisProcess([bell] { bell->ring(); }));
-    dependencies.launchCompanion = [launcher](const QStringList& arguments) {
-        launcher->openCompanionApp(arguments);
+        kmb::CompanionLauncher::forThisProcess([bell] { bell->ring(); }, setByUs));
+    dependencies.launchCompanion = [launcher](const QStringList& arguments,
+                                              const kmb::LaunchActivation& activation) {
+        launcher->openCompanionApp(arguments, activation);
     };
     return dependencies;
 }
@@ -37,7 +38,8 @@ int main(int argc, char* argv[])
 {
     // --help and --version answer without a display, so before QApplication.
     kmb::handleCommandLine(argc, argv);
-    kmb::applyPlatformChoice();
+    // Korvanta must not inherit our choice: what we set here stays out of its environment.
+    const QList<QByteArray> setByUs = kmb::applyPlatformChoice();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
@@ -55,7 +57,7 @@ int main(int argc, char* argv[])
     }
     kmb::QuitOnSignals quitOnSignals;
 
-    kmb::MenuBarAppDelegate delegate(thisMachine());
+    kmb::MenuBarAppDelegate delegate(thisMachine(setByUs));
     QObject::connect(&instance, &kmb::SingleInstance::showDashboardRequested, &delegate,
                      &kmb::MenuBarAppDelegate::showDashboard);
     QTimer::singleShot(0, &delegate, &kmb::MenuBarAppDelegate::applicationDidFinishLaunching);

@@ -40,12 +40,14 @@ bool tryExecSucceeds(const QString& tryExec, const QStringList& searchPath)
 }
 
 StartResult startDetachedProcess(const QString& program, const QStringList& arguments,
-                                 const QString& workingDirectory)
+                                 const QString& workingDirectory,
+                                 const QProcessEnvironment& environment)
 {
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
     process.setWorkingDirectory(workingDirectory);
+    process.setProcessEnvironment(environment);
     qint64 pid = 0;
     if (process.startDetached(&pid))
         return {true, {}};
@@ -70,7 +72,8 @@ CompanionLauncher::CompanionLauncher(LauncherEnvironment environment)
     : m_environment(std::move(environment))
 {
     if (!m_environment.startProcess)
-        m_environment.startProcess = [](const QString&, const QStringList&, const QString&) {
+        m_environment.startProcess = [](const QString&, const QStringList&, const QString&,
+                                        const QProcessEnvironment&) {
             return StartResult{false, QStringLiteral("no way to start processes")};
         };
     if (!m_environment.log)
@@ -79,9 +82,13 @@ CompanionLauncher::CompanionLauncher(LauncherEnvironment environment)
         m_environment.beep = [] {};
 }
 
-LauncherEnvironment CompanionLauncher::forThisProcess(std::function<void()> beep)
+LauncherEnvironment CompanionLauncher::forThisProcess(std::function<void()> beep,
+                                                      const QList<QByteArray>& setByUs)
 {
     LauncherEnvironment environment;
+    environment.childEnvironment = QProcessEnvironment::systemEnvironment();
+    for (const QByteArray& name : setByUs)
+        environment.childEnvironment.remove(QString::fromLatin1(name));
     environment.bundleDirectory = QCoreApplication::applicationDirPath();
     environment.xdgDataHome =
         resolveXdgDataHome(qEnvironmentVariable("XDG_DATA_HOME"), QDir::homePath());
@@ -95,11 +102,28 @@ LauncherEnvironment CompanionLauncher::forThisProcess(std::function<void()> beep
     return environment;
 }
 
-void CompanionLauncher::openCompanionApp(const QStringList& arguments)
+QProcessEnvironment CompanionLauncher::environmentFor(const LaunchActivation& activation) const
+{
+    QProcessEnvironment environment = m_environment.childEnvironment;
+    // Ids of an earlier launch (ours) must not reach Korvanta; this launch's may.
+    const std::pair<QString, QString> ids[] = {
+        {QStringLiteral("DESKTOP_STARTUP_ID"), activation.startupId},
+        {QStringLiteral("XDG_ACTIVATION_TOKEN"), activation.activationToken}};
+    for (const auto& [name, value] : ids) {
+        if (value.isEmpty())
+            environment.remove(name);
+        else
+            environment.insert(name, value);
+    }
+    return environment;
+}
+
+void CompanionLauncher::openCompanionApp(const QStringList& arguments,
+                                         const LaunchActivation& activation)
 {
     const std::optional<QString> located = locateCompanionApp();
     if (!located) {
-        openCompanionAppByBundleIdentifier(arguments);
+        openCompanionAppByBundleIdentifier(arguments, activation);
         return;
     }
     // A directory is an AppDir: its AppRun is the entry point.
@@ -108,13 +132,14 @@ void CompanionLauncher::openCompanionApp(const QStringList& arguments)
     if (const auto refusal = refusalToRunProgram(program)) {
         failure = *refusal;
     } else {
-        const StartResult result = m_environment.startProcess(program, arguments, QString());
+        const StartResult result =
+            m_environment.startProcess(program, arguments, QString(), environmentFor(activation));
         if (result.started)
             return;
         failure = result.errorText;
     }
     logLine(QStringLiteral("Failed to open Korvanta via URL: ") + failure);
-    openCompanionAppByBundleIdentifier(arguments);
+    openCompanionAppByBundleIdentifier(arguments, activation);
 }
 
 std::optional<QString> CompanionLauncher::locateCompanionApp() const
@@ -136,7 +161,8 @@ std::optional<QString> CompanionLauncher::locateDesktopFile() const
     return std::nullopt;
 }
 
-void CompanionLauncher::openCompanionAppByBundleIdentifier(const QStringList& arguments)
+void CompanionLauncher::openCompanionAppByBundleIdentifier(const QStringList& arguments,
+                                                           const LaunchActivation& activation)
 {
     const std::optional<QString> desktopFile = locateDesktopFile();
     if (!desktopFile) {
@@ -181,8 +207,9 @@ void CompanionLauncher::openCompanionAppByBundleIdentifier(const QStringList& ar
         return;
     }
 
-    const StartResult result = m_environment.startProcess(
-        program, plan.command.arguments, plan.workingDirectory.value_or(QString()));
+    const StartResult result = m_environment.startProcess(program, plan.command.arguments,
+                                                          plan.workingDirectory.value_or(QString()),
+                                                          environmentFor(activation));
     if (!result.started)
         failBundleIdentifierRoute(result.errorText);
 }

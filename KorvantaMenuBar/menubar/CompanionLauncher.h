@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -13,9 +14,18 @@ struct StartResult {
 };
 
 // Starts `program` with `arguments` as an argument vector, detached, in `workingDirectory`
-// (empty: ours). Reports synchronously whether it started.
+// (empty: ours) with `environment`. Reports synchronously whether it started.
 using ProcessStarter = std::function<StartResult(
-    const QString& program, const QStringList& arguments, const QString& workingDirectory)>;
+    const QString& program, const QStringList& arguments, const QString& workingDirectory,
+    const QProcessEnvironment& environment)>;
+
+// What lets the session bring the launched program to the front: a startup id carrying the
+// X time of the input that asked for the launch (X11, XWayland), a tray host's activation
+// token (Wayland). Empty when there is none.
+struct LaunchActivation {
+    QString startupId;       // DESKTOP_STARTUP_ID
+    QString activationToken; // XDG_ACTIVATION_TOKEN
+};
 
 // Everything the launcher reads from or does to the outside world.
 struct LauncherEnvironment {
@@ -23,6 +33,8 @@ struct LauncherEnvironment {
     QString xdgDataHome;
     QStringList xdgDataDirs;
     QStringList executableSearchPath; // for bare program names in a desktop file
+    // The environment Korvanta starts with: the session's, as it was before we changed ours.
+    QProcessEnvironment childEnvironment;
     ProcessStarter startProcess;
     std::function<void(const QString& line)> log;
     std::function<void()> beep;
@@ -34,20 +46,24 @@ class CompanionLauncher {
 public:
     explicit CompanionLauncher(LauncherEnvironment environment);
 
-    // This process's bundle directory, XDG directories and PATH, a detached QProcess
-    // starter, the system log, and `beep` for the alert sound.
-    static LauncherEnvironment forThisProcess(std::function<void()> beep);
+    // This process's bundle directory, XDG directories and PATH, its environment without the
+    // variables we set in it ourselves (`setByUs`), a detached QProcess starter, the system
+    // log, and `beep` for the alert sound.
+    static LauncherEnvironment forThisProcess(std::function<void()> beep,
+                                              const QList<QByteArray>& setByUs);
 
-    void openCompanionApp(const QStringList& arguments);
+    void openCompanionApp(const QStringList& arguments, const LaunchActivation& activation = {});
     // The first candidate bundle location that exists, symlinks followed (a dangling link
     // does not count).
     std::optional<QString> locateCompanionApp() const;
-    void openCompanionAppByBundleIdentifier(const QStringList& arguments);
+    void openCompanionAppByBundleIdentifier(const QStringList& arguments,
+                                            const LaunchActivation& activation = {});
     // The desktop file that decides the bundle-identifier route: the first candidate that
     // exists as anything, in XDG precedence order.
     std::optional<QString> locateDesktopFile() const;
 
 private:
+    QProcessEnvironment environmentFor(const LaunchActivation& activation) const;
     void logLine(const QString& line);
     void failBundleIdentifierRoute(const QString& reason);
 

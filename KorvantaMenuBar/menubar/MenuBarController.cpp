@@ -18,6 +18,8 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QInputEvent>
 #include <QTimer>
 
 namespace kmb {
@@ -68,6 +70,9 @@ MenuBarController::MenuBarController(Dependencies dependencies, QObject* parent)
             [this] { popupClosedByFocusLoss(TrayPopup::lowDiskPrompt); });
     connect(m_lowDiskPrompt, &LowDiskPromptScheduler::notificationDue, this,
             &MenuBarController::notifyLowDiskSpace);
+    // The time of the input that leads to a launch of Korvanta: Qt keeps no public record of it.
+    if (qApp)
+        qApp->installEventFilter(this);
     if (dependencies.useTray) {
         // No tray call before a tray host exists: Qt would settle on a backend too early.
         m_trayHostWatcher = new TrayHostWatcher(this);
@@ -91,6 +96,8 @@ void MenuBarController::configureStatusItem(TrayHostWatcher::Host host)
         return;
     m_statusItem = new StatusItem(host, appIcon(), m_trayMenu.get(), this);
     connect(m_statusItem, &StatusItem::clicked, this, &MenuBarController::togglePopover);
+    connect(m_statusItem, &StatusItem::activationTokenProvided, this,
+            [this](const QString& token) { m_activationToken = token; });
     connect(m_statusItem, &StatusItem::hostPointNoted, this,
             [this](QPoint point) { m_anchor.noteHostPoint(point, currentDesktopLayout()); });
     if (m_notifications) {
@@ -274,7 +281,37 @@ void MenuBarController::closePopoversAndOpenCompanion()
 void MenuBarController::openCompanionApp(const QStringList& arguments)
 {
     if (m_launchCompanion)
-        m_launchCompanion(arguments);
+        m_launchCompanion(arguments, takeLaunchActivation());
+}
+
+LaunchActivation MenuBarController::takeLaunchActivation()
+{
+    LaunchActivation activation;
+    // Tokens are good for one activation.
+    activation.activationToken = std::exchange(m_activationToken, QString());
+    // The startup notification convention: a unique id ending in _TIME<X server time>.
+    if (m_lastInputTime != 0 && QGuiApplication::platformName() == QLatin1String("xcb"))
+        activation.startupId = QStringLiteral("korvanta-menubar-%1-%2_TIME%3")
+                                   .arg(QCoreApplication::applicationPid())
+                                   .arg(++m_launchCount)
+                                   .arg(m_lastInputTime);
+    return activation;
+}
+
+bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        if (const auto timestamp = static_cast<QInputEvent*>(event)->timestamp())
+            m_lastInputTime = timestamp;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarController::setupSettingsMenu()

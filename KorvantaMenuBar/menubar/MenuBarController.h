@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/CompanionLauncher.h"
 #include "menubar/IconClickTracker.h"
 #include "menubar/PopupWindow.h"
 #include "menubar/TrayAnchor.h"
@@ -38,8 +39,8 @@ public:
         QString settingsPath;
         // Today as "yyyy-MM-dd"; empty: the local calendar day.
         std::function<QString()> currentDayString;
-        // Starts Korvanta with the given arguments.
-        std::function<void(const QStringList&)> launchCompanion;
+        // Starts Korvanta with the given arguments, asking the session to bring it to the front.
+        std::function<void(const QStringList&, const LaunchActivation&)> launchCompanion;
         // Whether to put an icon in the tray once a tray host is there.
         bool useTray = true;
         // A monotonic clock in milliseconds, to tell one click from the next; empty: the
@@ -71,7 +72,11 @@ public:
     void openFeedback();
     void quitFromMenu();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    LaunchActivation takeLaunchActivation();
     void configureStatusItem(TrayHostWatcher::Host host);
     // No tray after a while: say so once, and offer the dashboard from the notification.
     void noTrayHostFound();
@@ -98,7 +103,12 @@ private:
     // a menu on a click or a right click.
     std::unique_ptr<QMenu> m_trayMenu;
 
-    std::function<void(const QStringList&)> m_launchCompanion;
+    std::function<void(const QStringList&, const LaunchActivation&)> m_launchCompanion;
+    // The X time of the last input the utility saw, and the last activation token a tray host
+    // handed over: what a launch of Korvanta passes on.
+    unsigned long m_lastInputTime = 0;
+    QString m_activationToken;
+    int m_launchCount = 0;
     TrayHostWatcher* m_trayHostWatcher = nullptr;
     DesktopNotifications* m_notifications = nullptr;
     bool m_noTrayHost = false;

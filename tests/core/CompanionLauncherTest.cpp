@@ -112,7 +112,9 @@ struct FakeMachine {
             tree.path("home"),
             {tree.path("dir1"), tree.path("dir2")},
             {tree.path("bin")},
-            [this](const QString& program, const QStringList& arguments, const QString& dir) {
+            QProcessEnvironment(),
+            [this](const QString& program, const QStringList& arguments, const QString& dir,
+                   const QProcessEnvironment&) {
                 events << at("start " + (QStringList(program) + arguments).join(' ') +
                              (dir.isEmpty() ? "" : " in " + dir));
                 return failingStarts.contains(at(program)) ? StartResult{false, "boom"}
@@ -233,30 +235,48 @@ TEST(CompanionLauncher, Routes)
     }
 }
 
-// The real starter: the arguments reach the process unchanged, for a file and an AppDir.
-TEST(CompanionLauncher, RealProcessReceivesTheArguments)
+// The real starter: the arguments reach the process unchanged, for a file and an AppDir, in
+// the session's environment: without what we set ourselves (the platform of our choice), with
+// this launch's startup id or activation token and no stale one.
+TEST(CompanionLauncher, RealProcessReceivesTheArgumentsAndTheSessionsEnvironment)
 {
     const QStringList arguments{"--show-feedback", "two words", "$HOME", "*", "\"q\""};
-    for (const QString location : {"a/b/Korvanta.app", "a/b/Korvanta.app/AppRun"}) {
+    const struct {
+        const char* location;
+        QList<QByteArray> setByUs;
+        LaunchActivation activation;
+        QStringList environment; // QT_QPA_PLATFORM, DESKTOP_STARTUP_ID, XDG_ACTIVATION_TOKEN
+    } cases[] = {
+        {"a/b/Korvanta.app", {"QT_QPA_PLATFORM"}, {"k-1_TIME42", ""}, {"-", "k-1_TIME42", "-"}},
+        {"a/b/Korvanta.app/AppRun", {}, {"", "token-7"}, {"xcb", "-", "token-7"}},
+    };
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("DESKTOP_STARTUP_ID", "ours_TIME1");
+    for (const auto& c : cases) {
         FakeMachine machine;
         const QString out = machine.tree.path("args.out");
-        machine.tree.write(location, "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + out.toUtf8() +
-                                         ".tmp\"\nmv \"" + out.toUtf8() + ".tmp\" \"" +
-                                         out.toUtf8() + "\"\n");
-        ::chmod(QFile::encodeName(machine.tree.path(location)).constData(), 0755);
+        machine.tree.write(c.location,
+                           "#!/bin/sh\nprintf '%s\\n' \"$@\" \"${QT_QPA_PLATFORM:--}\" "
+                           "\"${DESKTOP_STARTUP_ID:--}\" \"${XDG_ACTIVATION_TOKEN:--}\" "
+                           "> \"" +
+                               out.toUtf8() + ".tmp\"\nmv \"" + out.toUtf8() + ".tmp\" \"" +
+                               out.toUtf8() + "\"\n");
+        ::chmod(QFile::encodeName(machine.tree.path(c.location)).constData(), 0755);
         LauncherEnvironment environment =
-            CompanionLauncher::forThisProcess([&] { machine.events << "beep"; });
+            CompanionLauncher::forThisProcess([&] { machine.events << "beep"; }, c.setByUs);
         environment.bundleDirectory = machine.tree.path("a/b/c/bundle");
         environment.xdgDataHome = machine.tree.path("home");
         environment.xdgDataDirs = {};
         environment.log = [&](const QString& line) { machine.events << line; };
-        CompanionLauncher(environment).openCompanionApp(arguments);
+        CompanionLauncher(environment).openCompanionApp(arguments, c.activation);
         EXPECT_TRUE(kmb::test::waitFor([&] { return QFile::exists(out); }));
         QFile file(out);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << location.toStdString();
-        EXPECT_EQ(QString::fromUtf8(file.readAll()), arguments.join('\n') + '\n');
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.location;
+        EXPECT_EQ(QString::fromUtf8(file.readAll()), (arguments + c.environment).join('\n') + '\n');
         EXPECT_EQ(machine.events, QStringList());
     }
+    qunsetenv("QT_QPA_PLATFORM");
+    qunsetenv("DESKTOP_STARTUP_ID");
 }
 
 } // namespace

@@ -190,6 +190,18 @@ class DesktopTest(E2ECase):
         self.choose("退出状态栏")
         self.assertEqual(session.app.wait(), 0)
 
+    def test_korvanta_starts_in_the_sessions_environment_in_front(self):
+        # A Wayland session with XWayland: the utility picks X11 for itself, not for Korvanta,
+        # and passes on the X time of the click that asked for it.
+        session, count = self.session, len(self.launches())
+        session.start_app({"WAYLAND_DISPLAY": "wayland-kmb-none", "QT_QPA_PLATFORM": ""})
+        _, tree = self.open_dashboard()
+        session.click(*center(find(tree, "push button", "Korvanta")[0]))
+        environment = session.wait_korvanta_launch(count)["env"]
+        self.assertNotIn("QT_QPA_PLATFORM", environment)
+        self.assertRegex(environment.get("DESKTOP_STARTUP_ID", ""), r"_TIME[1-9]\d*$")
+        self.assertNotIn("XDG_ACTIVATION_TOKEN", environment)
+
     def test_keyboard_tab_return_and_escape(self):
         session, count = self.session, len(self.launches())
         popup, _ = self.open_dashboard()

@@ -4,13 +4,18 @@ watcher with a host (status-notifier-watcher, gtk-sni-tray-standalone), whose wa
 then restarts; and, on both, a click over the open dashboard when the low-disk prompt has
 fallen due."""
 
-from harness import APP_SERVICE, DASHBOARD, SNI_WATCHER, E2ECase, main, today, wait_until
+from harness import (APP_SERVICE, DASHBOARD, SNI_WATCHER, E2ECase, center, find, main, today,
+                     wait_until)
 
 
 class TrayHostsTest(E2ECase):
     session_options = {"tray_host": None, "app": False}
 
     wants_small_volume = True
+
+    @classmethod
+    def prepare(cls, session):
+        session.install_korvanta()
 
     def tearDown(self):
         super().tearDown()
@@ -53,6 +58,18 @@ class TrayHostsTest(E2ECase):
         wait_until(lambda: not session.bus_has(SNI_WATCHER), "the watcher to leave the bus")
         session.sni[0] = session.spawn("sni-watcher", ["status-notifier-watcher"])
         wait_until(lambda: len(self.registered_items()) == 1, "the item registered again")
+        # The host's activation token goes on to Korvanta, once (clicks on the icon far enough
+        # apart that the host takes none for a double click).
+        item = self.registered_items()[0].split("/")[0]
+        session.x("dbus-send", "--session", "--type=method_call", "--dest=" + item,
+                  "/StatusNotifierItem", "org.kde.StatusNotifierItem.ProvideXdgActivationToken",
+                  "string:host-token-1")
+        for count, token in enumerate(("host-token-1", None)):
+            tree = session.accessible(session.open_dashboard())
+            session.click(*center(find(tree, "push button", "Korvanta")[0]))
+            launch = session.wait_korvanta_launch(count)
+            self.assertEqual(launch["env"].get("XDG_ACTIVATION_TOKEN"), token)
+            session.wait_closed(DASHBOARD)
 
     def test_icon_click_over_the_open_dashboard_shows_the_due_prompt(self):
         session = self.session

@@ -46,7 +46,9 @@ struct Launched {
         dependencies.sampler.reset(sampler);
         dependencies.settingsPath = settingsPath();
         dependencies.currentDayString = [this] { return today; };
-        dependencies.launchCompanion = [this](const QStringList& a) { launches.push_back(a); };
+        dependencies.launchCompanion = [this](const QStringList& a, const LaunchActivation&) {
+            launches.push_back(a);
+        };
         dependencies.useTray = false;
         dependencies.clockMs = [this] { return clockMs += 1000; };
         delegate = std::make_unique<MenuBarAppDelegate>(std::move(dependencies));
