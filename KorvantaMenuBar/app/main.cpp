@@ -7,6 +7,7 @@
 #include "menubar/DayRecordStore.h"
 #include "menubar/DesktopBell.h"
 #include "status/LinuxStatusSampler.h"
+#include "views/AppIcon.h"
 #include "views/Translations.h"
 
 #include <QApplication>
@@ -43,6 +44,10 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KorvantaMenuBar"));
     QApplication::setOrganizationName(QStringLiteral("Korvanta"));
+    // The desktop's switcher and taskbar show our windows (the About window) with our icon and
+    // match them to our desktop entry (the Wayland app id; StartupWMClass on X11).
+    QApplication::setDesktopFileName(QStringLiteral("com.korvanta.KorvantaMenuBar"));
+    QApplication::setWindowIcon(kmb::appIcon());
     // The user's language where we have texts for it, English for any other, the texts as
     // written under the C locale; byte figures in the same language.
     kmb::installTranslations();

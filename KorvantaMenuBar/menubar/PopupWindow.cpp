@@ -4,6 +4,7 @@
 #include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
+#include "menubar/TaskbarHints.h"
 
 #include <QBackingStore>
 #include <QCloseEvent>
@@ -82,7 +83,9 @@ void PopupWindow::showRelativeTo(const QRect& anchor)
         move(popupPosition(anchor, size(), available));
     if (m_catcher) {
         m_catcher->setGeometry(available);
+        keepOutOfTaskbar(m_catcher.get());
         m_catcher->show();
+        keepOutOfTaskbar(this);
     }
     show();
     raise();

@@ -170,6 +170,10 @@ class DesktopTest(E2ECase):
         for line in names.splitlines():
             self.assertTrue("not found" in line or line.partition("=")[2].strip() in ("", '""'),
                             "the About window has a title:\n%s" % names)
+        # Known to the desktop's switcher and taskbar all the same: our icon and our entry.
+        identity = session.x("xprop", "-id", str(about.id), "WM_CLASS", "_NET_WM_ICON")
+        self.assertIn('"KorvantaMenuBar"', identity.partition("WM_CLASS")[2].splitlines()[0])
+        self.assertRegex(identity, r"_NET_WM_ICON\(CARDINAL\) = .*\d")
         self.choose("关于 Korvanta")
         self.assertEqual(session.wait_popup(ABOUT), about, "a second About window")
         session.close_window(about)
