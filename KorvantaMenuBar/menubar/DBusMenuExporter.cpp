@@ -145,7 +145,7 @@ private:
 DBusMenuExporter::DBusMenuExporter(QDBusConnection bus, const QString& objectPath, QObject* parent)
     : QObject(parent), m_bus(std::move(bus)), m_objectPath(objectPath)
 {
-    registerTrayDBusTypes();
+    registerTrayDBusTypes(); // mutate: ignore (the item registers them before making us)
     m_adaptor = new DBusMenuAdaptor(this);
     m_bus.registerObject(m_objectPath, this, QDBusConnection::ExportAdaptors);
 }
@@ -253,13 +253,14 @@ void DBusMenuExporter::layoutChanged()
 bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != m_menu)
-        return QObject::eventFilter(watched, event);
+        return false;
     switch (event->type()) {
     case QEvent::ActionAdded:
         layoutChanged();
         break;
     case QEvent::ActionRemoved:
-        m_ids.remove(static_cast<QActionEvent*>(event)->action());
+        // Only frees the entry: ids are looked up among the menu's actions anyway.
+        m_ids.remove(static_cast<QActionEvent*>(event)->action()); // mutate: ignore
         layoutChanged();
         break;
     case QEvent::ActionChanged: {
@@ -271,16 +272,13 @@ bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event)
             if (!current.contains(key))
                 gone << key;
         }
-        DBusMenuItemKeysList removed;
-        if (!gone.isEmpty())
-            removed.append({id, gone});
-        emit m_adaptor->ItemsPropertiesUpdated({{id, current}}, removed);
+        emit m_adaptor->ItemsPropertiesUpdated({{id, current}}, {{id, gone}});
         break;
     }
     default:
         break;
     }
-    return QObject::eventFilter(watched, event);
+    return false; // the menu itself needs every one of them
 }
 
 } // namespace kmb

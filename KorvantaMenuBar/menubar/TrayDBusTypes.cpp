@@ -2,11 +2,14 @@
 
 #include <QDBusMetaType>
 
+#include <mutex>
+
 namespace kmb {
 
 void registerTrayDBusTypes()
 {
-    static const bool registered = [] {
+    static std::once_flag once;
+    std::call_once(once, [] {
         qDBusRegisterMetaType<DBusImage>();
         qDBusRegisterMetaType<DBusImageList>();
         qDBusRegisterMetaType<DBusToolTip>();
@@ -22,9 +25,7 @@ void registerTrayDBusTypes()
         qRegisterMetaType<DBusMenuItemPropertiesList>("kmb::DBusMenuItemPropertiesList");
         qRegisterMetaType<DBusMenuItemKeysList>("kmb::DBusMenuItemKeysList");
         qRegisterMetaType<DBusMenuEventList>("kmb::DBusMenuEventList");
-        return true;
-    }();
-    (void)registered;
+    });
 }
 
 QDBusArgument& operator<<(QDBusArgument& argument, const DBusImage& image)

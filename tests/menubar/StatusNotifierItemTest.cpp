@@ -26,9 +26,7 @@ class PrivateBus {
 public:
     PrivateBus()
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
+        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (m_daemon.waitForReadyRead(10'000))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
@@ -52,27 +50,30 @@ private:
     QStringList m_names;
 };
 
-// Records registrations; can fail the first calls (its object not ready yet) or accept them
-// without listing the item (it forgot).
+// Answers each registration as told (the last answer repeats); lists another application's
+// item from the start.
 class FakeWatcher : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER listed)
 
 public:
-    int failFirst = 0;
-    int forgetFirst = 0;
+    enum Answer { accept, fail, forget, listSenderButFail };
+    QList<Answer> answers{accept};
     QStringList calls;
-    QStringList listed;
+    QStringList listed{"org.kde.StatusNotifierItem-1-1"};
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service)
     {
         calls << service;
-        if (calls.size() <= failFirst)
-            sendErrorReply(QDBusError::UnknownMethod, QStringLiteral("not yet"));
-        else if (calls.size() > failFirst + forgetFirst && !listed.contains(service))
+        const Answer answer = answers.value(calls.size() - 1, answers.last());
+        if (answer == accept)
             listed << service;
+        if (answer == listSenderButFail)
+            listed << message().service() + "/StatusNotifierItem";
+        if (answer == fail || answer == listSenderButFail)
+            sendErrorReply(QDBusError::NoReply, "not yet");
     }
 };
 
@@ -100,12 +101,13 @@ struct StatusNotifierItemTest : ::testing::Test {
     QString name; // the item's, as the watcher lists it
     qsizetype callsWhenRegistered = 0;
 
-    void startWatcher()
+    void SetUp() override
     {
         watcherBus.registerObject("/StatusNotifierWatcher", &watcher,
                                   QDBusConnection::ExportAllContents);
         ASSERT_TRUE(watcherBus.registerService(watcherName));
     }
+    // Waits until the watcher lists the new item and the item knows it is registered.
     void startItem()
     {
         item.reset(); // its objects' paths go with it
@@ -113,8 +115,8 @@ struct StatusNotifierItemTest : ::testing::Test {
         QObject::connect(item.get(), &kmb::StatusNotifierItem::registeredChanged,
                          [&](bool on) { callsWhenRegistered = on ? watcher.calls.size() : 0; });
         ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return !watcher.listed.isEmpty() && item->isRegistered(); }, 20'000));
-        name = watcher.listed.value(0);
+            [&] { return watcher.listed.size() > 1 && item->isRegistered(); }, 20'000));
+        name = watcher.calls.value(0);
     }
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments = {})
@@ -133,41 +135,47 @@ struct StatusNotifierItemTest : ::testing::Test {
 
 TEST_F(StatusNotifierItemTest, RegistersAgainWhenTheWatcherReturns)
 {
-    startWatcher();
     startItem();
     EXPECT_EQ(name, itemBus.baseService());
 
     watcherBus.unregisterService(watcherName);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !item->isRegistered(); }));
-    watcher.listed.clear();
+    watcher.listed.removeLast();
     ASSERT_TRUE(watcherBus.registerService(watcherName));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && !watcher.listed.isEmpty(); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && watcher.listed.size() > 1; }));
 }
 
 TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
 {
+    using W = FakeWatcher;
     const struct {
         const char* watcher;
-        int failFirst;
-        int forgetFirst;
-        int callsWhenRegistered; // the watcher accepted the item on this call
-    } rows[] = {{"object not answering yet", 1, 0, 2}, {"forgets the first", 0, 1, 1}};
-    startWatcher();
+        QList<FakeWatcher::Answer> answers;
+        int calls;
+        int callsWhenRegistered; // the item knew itself accepted after this many calls
+    } rows[] = {
+        {"accepts", {W::accept}, 1, 1},
+        {"object not answering yet", {W::fail, W::accept}, 2, 2},
+        {"forgets the first", {W::forget, W::accept}, 2, 1},
+        {"lists the connection, answer lost", {W::listSenderButFail}, 1, 1},
+    };
+    QStringList names;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.watcher);
-        watcher.failFirst = row.failFirst;
-        watcher.forgetFirst = row.forgetFirst;
+        watcher.answers = row.answers;
         watcher.calls.clear();
-        watcher.listed.clear();
-        startItem(); // a new item, under a new name
-        EXPECT_EQ(watcher.calls.size(), 2);
+        watcher.listed.resize(1);
+        startItem();
+        EXPECT_EQ(watcher.calls.size(), row.calls);
         EXPECT_EQ(callsWhenRegistered, row.callsWhenRegistered);
+        names << name;
     }
+    names.removeDuplicates();
+    EXPECT_EQ(names.size(), 4); // each item its own name
 }
 
 TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
 {
-    startWatcher();
     startItem();
     QSignalSpy activated(item.get(), &kmb::StatusNotifierItem::activated);
     QSignalSpy secondary(item.get(), &kmb::StatusNotifierItem::secondaryActivated);
@@ -196,13 +204,13 @@ TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
 
 TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
 {
-    startWatcher();
     startItem();
     EXPECT_EQ(itemProperty("Id").toString(), "KorvantaMenuBar");
     EXPECT_EQ(itemProperty("Category").toString(), "ApplicationStatus");
     EXPECT_EQ(itemProperty("Status").toString(), "Active");
     EXPECT_FALSE(itemProperty("ItemIsMenu").toBool());
     EXPECT_EQ(itemProperty("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
+    EXPECT_EQ(qdbus_cast<kmb::DBusToolTip>(itemProperty("ToolTip")).title, "Korvanta");
 
     // Left half opaque red, right half half-transparent blue.
     QPixmap pixmap(64, 64);
@@ -231,15 +239,15 @@ struct MenuTest : StatusNotifierItemTest {
 
     void SetUp() override
     {
-        startWatcher();
+        StatusNotifierItemTest::SetUp();
         startItem();
         item->setMenu(&menu);
         menuPath = itemProperty("Menu").value<QDBusObjectPath>().path();
     }
-    QList<kmb::DBusMenuLayoutItem> entries()
+    QList<kmb::DBusMenuLayoutItem> entries(int depth = -1)
     {
         const QDBusMessage reply =
-            call(menuPath, menuInterface, "GetLayout", {0, -1, QStringList()});
+            call(menuPath, menuInterface, "GetLayout", {0, depth, QStringList()});
         return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1)).children;
     }
 };
@@ -252,6 +260,16 @@ TEST_F(MenuTest, LayoutListsLabelsAndSeparatorsInOrder)
     EXPECT_EQ(shown[1].properties.value("type").toString(), "separator");
     EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit");
     EXPECT_FALSE(shown[2].properties.contains("type"));
+    EXPECT_EQ(entries(1).size(), 3);
+    EXPECT_EQ(entries(0).size(), 0);
+
+    const QDBusMessage reply =
+        call(menuPath, menuInterface, "GetGroupProperties",
+             {QVariant::fromValue(QList<int>{shown[2].id, 999}), QStringList{"label"}});
+    const auto group = qdbus_cast<kmb::DBusMenuItemPropertiesList>(reply.arguments().value(0));
+    ASSERT_EQ(group.size(), 1);
+    EXPECT_EQ(group[0].id, shown[2].id);
+    EXPECT_EQ(group[0].properties, QVariantMap({{"label", "Save__as & _Quit"}}));
 }
 
 TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
@@ -270,6 +288,11 @@ TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
             call(menuPath, menuInterface, "Event", {row.id, row.event, noData, 0u});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << row.id << row.event;
     }
+    const kmb::DBusMenuEventList group{{999, "clicked", QDBusVariant(0), 0},
+                                       {shown[1].id, "clicked", QDBusVariant(0), 0}};
+    const QDBusMessage reply =
+        call(menuPath, menuInterface, "EventGroup", {QVariant::fromValue(group)});
+    EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().value(0)), QList<int>{999}); // unknown
     // Through the item's own connection the call is delivered in place, without an event loop:
     // the action must not have run when the answer is back.
     QDBusMessage click =
@@ -297,8 +320,16 @@ TEST_F(MenuTest, ChangesReachTheHost)
     EXPECT_EQ(updated[0].properties.value("label").toString(), "关于");
 
     menu.removeAction(separator);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
+    EXPECT_EQ(layoutUpdated.takeFirst().value(1).toInt(), 0); // the whole menu, from its root
     EXPECT_EQ(entries().size(), 2);
+
+    auto* other = new QMenu;
+    other->addAction("x");
+    item->setMenu(other);
+    delete other;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return layoutUpdated.size() == 2; })); // set, then gone
+    EXPECT_TRUE(entries().isEmpty());
 }
 
 } // namespace
