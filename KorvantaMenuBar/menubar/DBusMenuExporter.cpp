@@ -124,7 +124,6 @@ public slots:
 
     QList<int> AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors)
     {
-        idErrors.clear();
         for (int id : ids) {
             if (!m_exporter->exists(id))
                 idErrors << id;

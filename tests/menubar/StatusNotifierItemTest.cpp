@@ -209,6 +209,7 @@ TEST_F(StatusNotifierItemTest, PropertiesAndIconPixmapsInNetworkOrder)
     EXPECT_EQ(itemProperty("Category").toString(), "ApplicationStatus");
     EXPECT_EQ(itemProperty("Status").toString(), "Active");
     EXPECT_FALSE(itemProperty("ItemIsMenu").toBool());
+    EXPECT_EQ(itemProperty("WindowId"), QVariant(0));
     EXPECT_EQ(itemProperty("Menu").value<QDBusObjectPath>().path(), "/NO_DBUSMENU");
     EXPECT_EQ(qdbus_cast<kmb::DBusToolTip>(itemProperty("ToolTip")).title, "Korvanta");
 
@@ -234,7 +235,7 @@ struct MenuTest : StatusNotifierItemTest {
     QMenu menu;
     QAction* about = menu.addAction("关于 Korvanta");
     QAction* separator = menu.addSeparator();
-    QAction* quit = menu.addAction("Save_as && &Quit");
+    QAction* quit = menu.addAction("Save_as && &Quit&");
     QString menuPath;
 
     void SetUp() override
@@ -258,7 +259,7 @@ TEST_F(MenuTest, LayoutListsLabelsAndSeparatorsInOrder)
     ASSERT_EQ(shown.size(), 3);
     EXPECT_EQ(shown[0].properties.value("label").toString(), "关于 Korvanta");
     EXPECT_EQ(shown[1].properties.value("type").toString(), "separator");
-    EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit");
+    EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit&");
     EXPECT_FALSE(shown[2].properties.contains("type"));
     EXPECT_EQ(entries(1).size(), 3);
     EXPECT_EQ(entries(0).size(), 0);
@@ -269,7 +270,7 @@ TEST_F(MenuTest, LayoutListsLabelsAndSeparatorsInOrder)
     const auto group = qdbus_cast<kmb::DBusMenuItemPropertiesList>(reply.arguments().value(0));
     ASSERT_EQ(group.size(), 1);
     EXPECT_EQ(group[0].id, shown[2].id);
-    EXPECT_EQ(group[0].properties, QVariantMap({{"label", "Save__as & _Quit"}}));
+    EXPECT_EQ(group[0].properties, QVariantMap({{"label", "Save__as & _Quit&"}}));
 }
 
 TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
@@ -301,7 +302,7 @@ TEST_F(MenuTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
     EXPECT_EQ(itemBus.call(click).type(), QDBusMessage::ReplyMessage);
     EXPECT_TRUE(triggered.isEmpty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return !triggered.isEmpty(); }));
-    EXPECT_EQ(triggered, QStringList({"Save_as && &Quit"}));
+    EXPECT_EQ(triggered, QStringList({"Save_as && &Quit&"}));
 }
 
 TEST_F(MenuTest, ChangesReachTheHost)
@@ -317,9 +318,12 @@ TEST_F(MenuTest, ChangesReachTheHost)
         propertiesUpdated.takeFirst().value(0).value<kmb::DBusMenuItemPropertiesList>();
     ASSERT_EQ(updated.size(), 1);
     EXPECT_EQ(updated[0].id, aboutId);
-    EXPECT_EQ(updated[0].properties.value("label").toString(), "关于");
+    EXPECT_EQ(updated[0].properties,
+              QVariantMap({{"label", "关于"}, {"enabled", true}, {"visible", true}}));
 
+    const int heightBefore = menu.sizeHint().height();
     menu.removeAction(separator);
+    EXPECT_LT(menu.sizeHint().height(), heightBefore); // the menu saw it too
     ASSERT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
     EXPECT_EQ(layoutUpdated.takeFirst().value(1).toInt(), 0); // the whole menu, from its root
     EXPECT_EQ(entries().size(), 2);
