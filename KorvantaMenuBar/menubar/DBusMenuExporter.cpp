@@ -251,8 +251,9 @@ void DBusMenuExporter::layoutChanged()
 
 bool DBusMenuExporter::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != m_menu)
-        return false;
+    // Installed on the menu only. No look at `watched` itself: the menu's own destructor
+    // sends events, when it is no longer a QMenu.
+    Q_UNUSED(watched)
     switch (event->type()) {
     case QEvent::ActionAdded:
         layoutChanged();
