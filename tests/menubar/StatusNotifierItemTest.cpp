@@ -1,6 +1,5 @@
 #include "menubar/StatusNotifierItem.h"
 
-#include <QCoreApplication>
 #include <QDBusAbstractInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
@@ -8,7 +7,6 @@
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -71,7 +69,7 @@ public slots:
         if (answer == accept)
             listed << service;
         if (answer == listSenderButFail)
-            listed << message().service() + "/StatusNotifierItem";
+            listed << message().service() + "@/StatusNotifierItem"; // as GNOME's host does
         if (answer == fail || answer == listSenderButFail)
             sendErrorReply(QDBusError::NoReply, "not yet");
     }
@@ -157,9 +155,8 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
         {"accepts", {W::accept}, 1, 1},
         {"object not answering yet", {W::fail, W::accept}, 2, 2},
         {"forgets the first", {W::forget, W::accept}, 2, 1},
-        {"lists the connection, answer lost", {W::listSenderButFail}, 1, 1},
+        {"lists it GNOME's way, answer lost", {W::listSenderButFail}, 1, 1},
     };
-    QStringList names;
     for (const auto& row : rows) {
         SCOPED_TRACE(row.watcher);
         watcher.answers = row.answers;
@@ -168,10 +165,7 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsIt)
         startItem();
         EXPECT_EQ(watcher.calls.size(), row.calls);
         EXPECT_EQ(callsWhenRegistered, row.callsWhenRegistered);
-        names << name;
     }
-    names.removeDuplicates();
-    EXPECT_EQ(names.size(), 4); // each item its own name
 }
 
 TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
