@@ -2,7 +2,7 @@
 // does not, one sound per ring, and a sound server that does not answer holds up nothing.
 
 #include "menubar/DesktopBell.h"
-#include "core/TestSupport.h"
+#include "TestSupport.h"
 
 #include <QThread>
 #include <atomic>

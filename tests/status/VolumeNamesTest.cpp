@@ -1,7 +1,7 @@
 // Naming the home volume from a fake mount table, /dev/disk/by-label and os-release.
 
 #include "status/VolumeNames.h"
-#include "core/TestSupport.h"
+#include "TestSupport.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
 // A volume's name that does not fit its place ends in "…" on the dashboard's card and in the
 // low-disk prompt; the figures beside it stay whole.
 
-#include "ui/UiTestSupport.h"
+#include "UiTestSupport.h"
 
 #include "status/SystemStatusMonitor.h"
 #include "views/LowDiskSpacePromptView.h"

@@ -1,7 +1,7 @@
 // One language per screen: which texts a user's languages give, and the dashboard's words and
 // figures under each.
 
-#include "ui/UiTestSupport.h"
+#include "UiTestSupport.h"
 
 #include "status/FallbackTexts.h"
 #include "status/SystemStatusMonitor.h"
