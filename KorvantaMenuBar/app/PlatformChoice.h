@@ -11,12 +11,11 @@ struct SessionDisplays {
     QByteArray waylandDisplay; // WAYLAND_DISPLAY
     QByteArray x11Display;     // DISPLAY: under Wayland, XWayland's
     QByteArray sessionType;    // XDG_SESSION_TYPE
-    QByteArray currentDesktop; // XDG_CURRENT_DESKTOP, e.g. "ubuntu:GNOME"
 };
 
 // The Qt platform to run on; empty: Qt's own choice stands (an X11 session, the user's).
-// Under Wayland each desktop gets the platform on which popups open at the tray icon and close
-// on a click elsewhere there; without XWayland, Wayland itself.
+// Under Wayland: XWayland, where popups open at the tray icon and close on a click elsewhere;
+// Wayland itself where there is no XWayland.
 QByteArray choosePlatform(const SessionDisplays& session);
 
 // Reads the session, sets QT_QPA_PLATFORM when choosePlatform() chose, before the application

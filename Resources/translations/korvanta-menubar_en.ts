@@ -78,6 +78,10 @@ All rights reserved.</translation>
         <source>退出状态栏</source>
         <translation>Quit</translation>
     </message>
+    <message>
+        <source>未找到系统托盘，无法显示状态栏图标。在 GNOME 上可启用 AppIndicator 扩展。</source>
+        <translation>No system tray was found, so the status icon cannot be shown. On GNOME, enable the AppIndicator extension.</translation>
+    </message>
 </context>
 <context>
     <name>kmb::MenuBarPanelView</name>
