@@ -4,7 +4,7 @@
 #include "menubar/PointerGrab.h"
 #include "menubar/PopupLogging.h"
 #include "menubar/PopupPlacement.h"
-#include "menubar/TaskbarHints.h"
+#include "menubar/X11WindowHints.h"
 
 #include <QBackingStore>
 #include <QCloseEvent>

@@ -1,6 +1,7 @@
 #include "views/AboutWindowController.h"
 
 #include "BuildInfo.h"
+#include "menubar/X11WindowHints.h"
 #include "views/AboutWindowView.h"
 #include "views/AppIconView.h"
 
@@ -10,41 +11,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <xcb/xcb.h>
-
-#include <cstring>
-#include <memory>
-
 namespace kmb {
-
-namespace {
-
-// The window shows no title. Qt's X11 backend writes the application's name as the title of
-// a window whose own title is empty, so the window manager is told an empty one afterwards.
-void clearWindowManagerTitle(QWidget* window)
-{
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
-        return;
-    xcb_connection_t* connection = x11->connection();
-    const auto id = static_cast<xcb_window_t>(window->winId());
-    auto atom = [connection](const char* name) -> xcb_atom_t {
-        const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-            xcb_intern_atom_reply(connection,
-                                  xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr),
-            &free);
-        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-    };
-    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        0, nullptr);
-    const xcb_atom_t netWmName = atom("_NET_WM_NAME");
-    const xcb_atom_t utf8 = atom("UTF8_STRING");
-    if (netWmName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
-        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmName, utf8, 8, 0, nullptr);
-    xcb_flush(connection);
-}
-
-} // namespace
 
 AboutWindowController& AboutWindowController::shared()
 {
@@ -77,7 +44,8 @@ void AboutWindowController::show()
         m_window->move(area.center() - QPoint(m_window->width() / 2, m_window->height() / 2));
     }
     m_window->show();
-    clearWindowManagerTitle(m_window);
+    // The window shows no title.
+    clearWindowTitle(m_window);
     m_window->raise();
     m_window->activateWindow();
 }

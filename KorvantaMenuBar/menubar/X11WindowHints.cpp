@@ -1,4 +1,4 @@
-#include "menubar/TaskbarHints.h"
+#include "menubar/X11WindowHints.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -27,14 +27,19 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
     return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
 }
 
+xcb_connection_t* x11Connection()
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
 } // namespace
 
 void keepOutOfTaskbar(QWidget* window)
 {
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
         return;
-    xcb_connection_t* connection = x11->connection();
     const auto id = static_cast<xcb_window_t>(window->winId());
     const xcb_atom_t state = atom(connection, "_NET_WM_STATE");
     // Qt adds its own states to those it finds here as it maps the window.
@@ -54,6 +59,21 @@ void keepOutOfTaskbar(QWidget* window)
     }
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(states.size()), states.data());
+    xcb_flush(connection);
+}
+
+void clearWindowTitle(QWidget* window)
+{
+    xcb_connection_t* connection = x11Connection();
+    if (!connection)
+        return;
+    const auto id = static_cast<xcb_window_t>(window->winId());
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        0, nullptr);
+    const xcb_atom_t netWmName = atom(connection, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = atom(connection, "UTF8_STRING");
+    if (netWmName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE)
+        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, netWmName, utf8, 8, 0, nullptr);
     xcb_flush(connection);
 }
 
