@@ -150,6 +150,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # plugin ships in libqt6gui6 and the SVG plugins in libqt6svg6; libcanberra0 brings the
 # freedesktop sound theme.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The Wayland platform plugin, which no linked library brings: a Wayland session without
+# XWayland starts the utility natively.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-wayland")
 # The program's own Chinese texts are drawn with a face embedded in it (Resources/fonts);
 # Noto Sans CJK SC is the fallback for Chinese that comes from data, such as a volume's name.
 # libcanberra0 alone plays through ALSA: its PulseAudio backend reaches the session's sound

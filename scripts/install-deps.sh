@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config git
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libxcb1-dev libxcb-xinput-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libxcb1-dev libxcb-xinput-dev qt6-wayland
   libcanberra-dev
   qt6-tools-dev qt6-l10n-tools
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -39,9 +39,10 @@ field() { dpkg-deb --field "$deb" "$1"; }
 # package_names FIELD: the package names in a relationship field, one a line.
 package_names() { field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/d'; }
 
-# Depends comes from dpkg-shlibdeps: every Qt library the program links must be there.
+# Depends comes from dpkg-shlibdeps (every Qt library the program links must be there) and
+# names the Wayland platform plugin, which nothing the program links brings.
 depends=$(package_names Depends)
-for library in libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libxcb-xinput0 libcanberra0 libstdc++6; do
+for library in qt6-wayland libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 libxcb-xinput0 libcanberra0 libstdc++6; do
   grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
 done
 # The embedded CJK face covers the program's texts; the full font, for data, is recommended.
