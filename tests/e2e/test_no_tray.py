@@ -26,6 +26,9 @@ class NoTrayTest(E2ECase):
         session.install_korvanta()
 
     def setUp(self):
+        if self._testMethodName.endswith("_without_a_notification_server"):
+            self.server = None
+            return
         self.server = self.session.spawn(
             "notifications", [PYTHON, str(HERE / "notification_server.py")],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE)
@@ -37,7 +40,8 @@ class NoTrayTest(E2ECase):
         super().tearDown()
         self.session.stop_app()
         self.session.stop_tray_hosts()
-        self.server.stop()
+        if self.server:
+            self.server.stop()
 
     def next_call(self, timeout=LIMIT_S):
         fd = self.server.popen.stdout.fileno()
@@ -100,6 +104,15 @@ class NoTrayTest(E2ECase):
         self.assertRaises(WaitTimeout, self.next_call, timeout=0)
         self.assertEqual(len(self.calls), 1)
         wait_until(lambda: session.recorded_day() == today(), "the day left as it was")
+
+    def test_nothing_blocks_without_a_notification_server(self):
+        session = self.session
+        app = session.start_app()
+        wait_until(lambda: "no notification service" in app.log_path.read_text(),
+                   "the log line about the missing server", timeout=LIMIT_S + 10)
+        self.assertEqual(session.run_again(), 0)
+        session.wait_popup(DASHBOARD)
+        session.escape()
 
 
 if __name__ == "__main__":
