@@ -232,16 +232,18 @@ _live = []
 
 class Session:
     """One private desktop; use as a context manager. ``tray_host``: "trayer", "sni" or
-    None (start one later); ``app``: start the utility with the session."""
+    None (start one later); ``app``: start the utility with the session; ``xvfb``: False
+    where a compositor brings its own X server."""
 
     _TREE_LINE = re.compile(
         r"^(?P<indent>\s*)(?P<id>0x[0-9a-f]+) .*?\s(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+"
         r"\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$")
 
     def __init__(self, binary, artifacts=None, name="session", *, tray_host="trayer",
-                 accessibility=True, app=True):
+                 accessibility=True, app=True, xvfb=True):
         self.binary = Path(binary).resolve()
         self.tray_host, self.accessibility, self.start_with_app = tray_host, accessibility, app
+        self.xvfb = xvfb
         self.temp = Path(tempfile.mkdtemp(prefix="kmb-e2e-"))
         self.artifacts = Path(artifacts) / name if artifacts else self.temp / "artifacts"
         shutil.rmtree(self.artifacts, ignore_errors=True)
@@ -324,9 +326,10 @@ class Session:
         self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
             "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
-        self.display = ":" + self._start_printing("Xvfb", lambda fd: [
-            "Xvfb", "-displayfd", str(fd), "-screen", "0", "%dx%dx24" % self.screen,
-            "-nolisten", "tcp", "-noreset"])
+        if self.xvfb:
+            self.display = ":" + self._start_printing("Xvfb", lambda fd: [
+                "Xvfb", "-displayfd", str(fd), "-screen", "0", "%dx%dx24" % self.screen,
+                "-nolisten", "tcp", "-noreset"])
         if self.accessibility:
             self.spawn("at-spi-bus-launcher",
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
@@ -553,16 +556,16 @@ class Session:
     def wait_grab(self):
         """Waits until another client holds the pointer grab (an open popup does: a press
         outside reaches it only then). Our own grab succeeds only while nobody holds it."""
-        xlib, _, display = self._xlib()
-        root = xlib.XDefaultRootWindow(display)
+        wait_until(self.grab_held, "an open popup to hold the pointer grab")
 
-        def held():
-            status = xlib.XGrabPointer(display, root, 0, 0, 1, 1, 0, 0, 0)  # async, CurrentTime
-            if status == 0:  # GrabSuccess
-                xlib.XUngrabPointer(display, 0)
-                xlib.XSync(display, 0)
-            return status == 1  # AlreadyGrabbed
-        wait_until(held, "an open popup to hold the pointer grab")
+    def grab_held(self):
+        xlib, _, display = self._xlib()
+        status = xlib.XGrabPointer(display, xlib.XDefaultRootWindow(display), 0, 0, 1, 1, 0, 0,
+                                   0)  # async, CurrentTime
+        if status == 0:  # GrabSuccess
+            xlib.XUngrabPointer(display, 0)
+            xlib.XSync(display, 0)
+        return status == 1  # AlreadyGrabbed
 
     def click_outside(self):
         self.wait_grab()
