@@ -2,8 +2,8 @@
 """Real desktops started headless for korvanta-menubar, on top of the end-to-end harness:
 GNOME Shell on Wayland with its AppIndicator extension, Plasma on Wayland (kwin_wayland and
 plasmashell), xfce4-panel with xfwm4 under Xvfb. Each runs in private mount, network and
-pid namespaces with a private /tmp/.X11-unix, so its displays and sockets are its own and
-its processes die with it.
+pid namespaces over a private /tmp (so paths given to it must lie elsewhere): its displays,
+sockets and lock files are its own and its processes die with it.
 
     /usr/bin/python3 tests/desktops/desktops.py shell gnome|plasma|xfce [--binary B]
                      [--platform xcb|wayland]
@@ -38,7 +38,7 @@ def enter_namespaces():
         return
     argv = ["unshare", "--mount", "--net", "--pid", "--fork", "--mount-proc", "--kill-child"]
     argv += ["--map-root-user"] if os.geteuid() else []
-    script = 'mkdir -p /tmp/.X11-unix && mount -t tmpfs tmpfs /tmp/.X11-unix && exec "$@"'
+    script = 'mount -t tmpfs -o mode=1777 tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix && exec "$@"'
     os.execvpe("unshare", argv + ["sh", "-c", script, "sh", sys.executable] + sys.argv,
                dict(os.environ, **{NAMESPACED: str(os.getpid())}))
 
@@ -48,10 +48,9 @@ def icon_pixels(rgb, width, rows):
     found = [(i % width, i // width) for i in range(rows.start * width, rows.stop * width)
              if rgb[3 * i] < 90 and 70 < rgb[3 * i + 1] < 180 and rgb[3 * i + 2] > 200
              and rgb[3 * i + 2] - rgb[3 * i + 1] > 60]
-    if len(found) < 20:
-        return None
     xs, ys = [p[0] for p in found], [p[1] for p in found]
-    return Window(0, min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1, False)
+    return found and Window(0, min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1,
+                            False)
 
 
 class Desktop(Session):
@@ -84,8 +83,25 @@ class Desktop(Session):
 
     def start(self):
         super().start()
+        # What the hosts ask of the item, with the points they pass, in the monitor's log.
+        self.monitor = self.spawn("dbus-monitor", [
+            "dbus-monitor", "--session", "type=method_call,interface=org.kde.StatusNotifierItem",
+            "type=method_call,interface=com.canonical.dbusmenu"])
+        wait_until(lambda: "NameAcquired" in self.monitor.log_path.read_text(), "dbus-monitor")
         self.start_desktop()
         return self
+
+    def start_app(self, env=None, day=True):
+        self._calls_from = self.monitor.log_path.stat().st_size
+        self.click(*EMPTY_SPOT, count=0)  # no pointer over the icon: hosts highlight it
+        return super().start_app(env, day)
+
+    def item_calls(self, member):
+        """The calls of ``member`` that hosts made on the utility's item since it started."""
+        with open(self.monitor.log_path, "rb") as log:
+            log.seek(self._calls_from)
+            return [call for call in log.read().decode(errors="replace").split("\nmethod call ")
+                    if "member=%s" % member in call.partition("\n")[0]]
 
     def call(self, name, path, interface, method, signature=None, args=(), fds=None):
         """A D-Bus call on the session bus; returns its reply's values."""
@@ -107,10 +123,22 @@ class Desktop(Session):
         return "libQt6WaylandClient" in maps
 
     def icons(self):
+        """The icon in the panel, once drawn in full (a host may slide a new one in)."""
+        icon = self._icon_pixels()
+        return [icon] if icon and icon.width >= 8 and abs(icon.width - icon.height) <= 1 else []
+
+    def _icon_pixels(self):
         width, height = self.screen
-        band = range(0, 48) if self.edge == "top" else range(height - 64, height)
-        icon = icon_pixels(self.pixels(), width, band)
-        return [icon] if icon else []
+        # The panel's rows only: a host's tooltip may show the icon again beside them.
+        band = range(0, 40) if self.edge == "top" else range(height - 40, height)
+        return icon_pixels(self.pixels(), width, band)
+
+    def stop_app(self):
+        """Stops the utility and waits until its host has taken the icon away."""
+        status = super().stop_app()
+        if self.app is not None:
+            wait_until(lambda: not self._icon_pixels(), "the stopped utility's icon to go")
+        return status
 
     def pixels(self):
         """The screen as 8-bit RGB rows."""
@@ -244,9 +272,10 @@ class Gnome(Desktop):
         self.click(*icon.center)  # the AppIndicator host answers a single click with its menu
 
     def choose_first_menu_entry(self):
-        """Clicks the menu entry "打开面板" where the shell shows it."""
+        """Clicks the menu entry "打开面板" where the shell shows it, once faded in."""
         spot = self.wait(lambda: self.js(
-            "const find = a => { if (!a.visible) return null; if (a.text === '打开面板') {"
+            "const find = a => { if (!a.visible) return null; if (a.text === '打开面板'"
+            " && a.get_paint_opacity() === 255) {"
             "const [x, y] = a.get_transformed_position(); return [x + a.width / 2,"
             "y + a.height / 2]; } for (const c of a.get_children()) { const f = find(c);"
             "if (f) return f; } return null; }; find(global.stage)"), "the tray menu")
@@ -274,9 +303,7 @@ class Plasma(Desktop):
                                env=dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
                                         KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
                                         QT_LOGGING_RULES="kwin_scripting=true"))
-        sockets = Path("/tmp/.X11-unix")
-        self.display = ":" + wait_until(lambda: sockets.is_dir() and next(
-            (s.name[1:] for s in sockets.iterdir()), None), "XWayland")[0]
+        self.display = wait_until(self._xwayland_display, "XWayland")
         self.wait_bus_name("org.kde.KWin")
         self.connect_fake_input()
         self.spawn("kactivitymanagerd", [self.KACTIVITYMANAGERD])
@@ -288,6 +315,18 @@ class Plasma(Desktop):
         self.spawn("plasmashell", ["plasmashell"],
                    env=dict(self.base_env(), QT_QPA_PLATFORM="wayland"))
         self.wait_bus_name("org.kde.plasmashell")
+
+    @staticmethod
+    def _xwayland_display():
+        """The display of the XWayland that runs (the namespace's only one)."""
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                argv = Path("/proc", pid, "cmdline").read_bytes().split(b"\0")
+            except OSError:
+                continue
+            if argv[0].endswith(b"/Xwayland") and argv[1].startswith(b":"):
+                return argv[1].decode()
+        return None
 
     def pixels(self):
         read_end, write_end = os.pipe()
@@ -329,10 +368,15 @@ class Plasma(Desktop):
     def focused_pid(self):
         return self.kwin_query("workspace.activeClient ? workspace.activeClient.pid : 0")
 
+    def choose_first_menu_entry(self):
+        self.wait(lambda: self.kwin_query("workspace.clientList().some(c => c.popupWindow)"),
+                  "the tray menu")
+        super().choose_first_menu_entry()
+
     EVDEV = {"Down": 108, "Return": 28, "Escape": 1}
 
     def click(self, x, y, button=1, count=1):
-        code = 0x10f + button  # BTN_LEFT, BTN_MIDDLE, BTN_RIGHT
+        code = {1: 0x110, 2: 0x112, 3: 0x111}[button]  # BTN_LEFT, BTN_MIDDLE, BTN_RIGHT
         self.fake_input([(9, "ii", (x * 256, y * 256))] + [
             (2, "II", (code, state)) for _ in range(count) for state in (1, 0)])
 
@@ -433,11 +477,15 @@ class Xfce(Desktop):
                               timeout=LIMIT_S).stdout
 
     def click(self, x, y, button=1, count=1):
-        for _ in range(count):
-            super().click(x, y, button)
+        for _ in range(max(count, 1)):
+            super().click(x, y, button, press=count > 0, release=count > 0)
 
     def focused_pid(self):
         return 0  # an X11 popup holds the pointer grab instead
+
+    def open_tray_menu(self, icon):
+        self.wait(lambda: self.item_calls("GetLayout"), "the panel to read the tray menu")
+        super().open_tray_menu(icon)
 
     def choose_first_menu_entry(self):
         self.wait_grab()  # the panel's menu, once open, holds it
