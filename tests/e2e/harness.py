@@ -380,8 +380,9 @@ class Session:
 
     def check_alive(self):
         if self.app is None or not self.app.running():
-            raise AssertionError("korvanta-menubar is not running; see its log under %s"
-                                 % self.artifacts)
+            raise AssertionError("korvanta-menubar is not running (status %s); see its log "
+                                 "under %s" % (self.app and self.app.popen.returncode,
+                                               self.artifacts))
 
     def bus_has(self, name):
         result = subprocess.run(
