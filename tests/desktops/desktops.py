@@ -54,6 +54,7 @@ class Desktop(Session):
     ``platform`` is given."""
 
     name, programs, edge, session_type, double_click = "", (), "top", "wayland", False
+    image_format = "rgb"  # of screen_image(), as ImageMagick names it
 
     def __init__(self, binary, artifacts=None, platform=None):
         super().__init__(binary, artifacts, self.name, tray_host=None, accessibility=False,
@@ -132,11 +133,11 @@ class Desktop(Session):
         band = range(0, 40) if self.edge == "top" else range(height - 40, height)
         return icon_pixels(self.pixels(), width, band)
 
-    def pixels(self, raw="rgb"):
-        """The screen as 8-bit RGB; a desktop's own screenshot, in ImageMagick's ``raw``."""
+    def pixels(self):
+        """The screen as 8-bit RGB, from the desktop's own screenshot."""
         return subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
-                               "%s:-" % raw, "rgb:-"], input=self.screen_image(), check=True,
-                              capture_output=True, timeout=LIMIT_S).stdout
+                               self.image_format + ":-", "rgb:-"], input=self.screen_image(),
+                              check=True, capture_output=True, timeout=LIMIT_S).stdout
 
     def screenshot(self, path, *options):
         subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8", "rgb:-",
@@ -170,7 +171,7 @@ class Gnome(Desktop):
     """GNOME Shell 43 with the AppIndicator extension and a test-only one that turns on the
     unsafe mode, so that Eval reads windows and drives a virtual pointer and keyboard."""
 
-    name, double_click, current_desktop = "gnome", True, "GNOME"
+    name, double_click, current_desktop, image_format = "gnome", True, "GNOME", "png"
     programs = ("gnome-shell", "/usr/share/gnome-shell/extensions/" + APPINDICATOR)
     EXTENSION = "kmb-test@korvanta.invalid"
 
@@ -219,9 +220,6 @@ class Gnome(Desktop):
                   "org.gnome.Shell.Screenshot", "Screenshot", "(bbs)", (False, False, str(path)))
         return path.read_bytes()
 
-    def pixels(self, raw="png"):
-        return super().pixels(raw)
-
     def windows(self):
         return [Window(0, *row) for row in self.js(
             "global.get_window_actors().filter(a => a.visible).map(a => a.meta_window).filter("
@@ -265,7 +263,7 @@ class Plasma(Desktop):
     watcher, plasmashell. Input through KWin's fake input protocol, screenshots through
     ScreenShot2, windows of Wayland clients through KWin scripts."""
 
-    name, edge, current_desktop = "plasma", "bottom", "KDE"
+    name, edge, current_desktop, image_format = "plasma", "bottom", "KDE", "bgra"
     programs = ("kwin_wayland", "plasmashell", "kded5")
     EVDEV = {"Down": 108, "Return": 28, "Escape": 1}
 
@@ -316,9 +314,6 @@ class Plasma(Desktop):
         finally:
             os.close(read_end)
         return data
-
-    def pixels(self, raw="bgra"):  # 32-bit pixels, 4 bytes a pixel in each row
-        return super().pixels(raw)
 
     def kwin_query(self, expression):
         """The value of a JavaScript expression in a KWin script, read from KWin's log."""
@@ -450,15 +445,14 @@ if __name__ == "__main__":
     parser.add_argument("desktop", choices=sorted(DESKTOPS))
     parser.add_argument("--binary", type=Path)
     parser.add_argument("--platform", choices=["xcb", "wayland"])
-    arguments = parser.parse_args()
+    options = parser.parse_args()
     enter_namespaces()
-    with DESKTOPS[arguments.desktop](arguments.binary or "/bin/true", None,
-                                     arguments.platform) as desktop:
-        if arguments.binary:
-            desktop.start_app()
-        unshare, env = os.environ[NAMESPACED], sorted(desktop.base_env().items())
-        print("Up. A command in it:\n  nsenter -t $(cat /proc/%s/task/%s/children) -a env %s "
-              "COMMAND\nLogs: %s\nCtrl-C stops it." % (unshare, unshare, " ".join(
-                  "%s=%s" % (k, shlex.quote(v)) for k, v in env), desktop.artifacts), flush=True)
+    with DESKTOPS[options.desktop](options.binary or "/bin/true", None, options.platform) as up:
+        if options.binary:
+            up.start_app()
+        print("Up. A command in it:\n  nsenter -t $(cat /proc/%s/task/*/children) -a env %s "
+              "COMMAND\nLogs: %s\nCtrl-C stops it." % (os.environ[NAMESPACED], " ".join(
+                  "%s=%s" % (k, shlex.quote(v)) for k, v in sorted(up.base_env().items())),
+                  up.artifacts), flush=True)
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
         signal.sigwait({signal.SIGINT, signal.SIGTERM})

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""The dashboard and the low-disk prompt at the tray icon on real desktops, one class of
-cases per desktop of desktops.DESKTOPS. ``--platform=xcb|wayland`` forces the utility's Qt
+"""The dashboard and the low-disk prompt at the tray icon on real desktops: the same cases
+for each desktop of desktops.DESKTOPS. ``--platform=xcb|wayland`` forces the utility's Qt
 platform, which it otherwise chooses itself."""
 
 import sys
@@ -11,7 +11,6 @@ import harness
 from harness import DASHBOARD, E2ECase, wait_until
 
 NEAR = 40  # px from the icon to the popup's edge nearest the panel, and from the tray end
-CLOSED_WITHIN_S = 2.0
 
 
 class DesktopCases:
@@ -19,27 +18,25 @@ class DesktopCases:
 
     @classmethod
     def setUpClass(cls):
-        missing = cls.desktop.missing()
-        if missing:
-            raise unittest.SkipTest("%s is not installed: %s" % (cls.desktop.name,
-                                                                 ", ".join(missing)))
+        if cls.desktop.missing():
+            raise unittest.SkipTest("%s: not installed: %s" % (
+                cls.desktop.name, ", ".join(cls.desktop.missing())))
         cls.session = cls.desktop(harness._options.binary, harness._options.artifacts,
-                                  cls.platform)
-        cls.session.__enter__()
+                                  cls.platform).__enter__()
         cls.volume = cls.session.small_volume()
 
     def assert_below_icon(self, popup, icon, at_tray_end=False):
         """The popup's edge nearest the panel lies within NEAR px of the icon, on the side
-        away from the panel. Horizontally it spans the icon's centre (unless it touches the
-        screen's edge), or with ``at_tray_end`` it ends at the right end of the screen."""
+        away from the panel; across, it spans the icon's centre (unless it touches the
+        screen's edge), or with ``at_tray_end`` ends at the screen's right end."""
         width = self.session.screen[0]
         gap = popup.y - icon.bottom if self.session.edge == "top" else icon.y - popup.bottom
         if at_tray_end:
             across = width - NEAR <= popup.right <= width
         else:
             across = popup.x <= icon.center[0] < popup.right or popup.x <= 0 or popup.right >= width
-        self.assertTrue(0 <= gap <= NEAR and across, "%s %s, icon %s" % (
-            "at the tray end:" if at_tray_end else "at the icon:", popup, icon))
+        self.assertTrue(0 <= gap <= NEAR and across, "%s: %s, icon %s" % (
+            "not at the tray end" if at_tray_end else "not at the icon", popup, icon))
 
     def test_click_opens_the_dashboard_at_the_icon_a_click_elsewhere_closes_it(self):
         session = self.session
@@ -50,8 +47,8 @@ class DesktopCases:
         session.wait(session.ready_for_outside_click,
                      "the dashboard to hold the keyboard focus or the pointer grab")
         session.click(*desktops.EMPTY_SPOT)
-        wait_until(lambda: not session.popups(DASHBOARD), "the dashboard to close after a "
-                   "click on the desktop", timeout=CLOSED_WITHIN_S)
+        wait_until(lambda: not session.popups(DASHBOARD),
+                   "the dashboard to close after a click on the desktop", timeout=2.0)
 
     def test_tray_menu_opens_the_dashboard_at_the_tray_end(self):
         session = self.session
@@ -70,9 +67,9 @@ class DesktopCases:
         self.assert_below_icon(session.wait_prompt(), session.wait_icon(), at_tray_end=True)
 
 
-for _platform in [a for a in sys.argv if a.startswith("--platform=")]:
-    sys.argv.remove(_platform)
-    DesktopCases.platform = _platform.split("=", 1)[1]
+for _option in [a for a in sys.argv if a.startswith("--platform=")]:
+    sys.argv.remove(_option)
+    DesktopCases.platform = _option.partition("=")[2]
 for _desktop in desktops.DESKTOPS.values():
     _name = _desktop.__name__ + "Test"
     globals()[_name] = type(_name, (DesktopCases, E2ECase), {"desktop": _desktop})
