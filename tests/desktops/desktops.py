@@ -25,7 +25,7 @@ from gi.repository import Gio, GLib  # noqa: E402
 
 NAMESPACED = "KMB_DESKTOPS_NAMESPACED"  # the pid of the unshare process, once inside
 APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
-EMPTY_SPOT = (200, 500)  # bare desktop on every desktop here, away from panels and popups
+EMPTY_SPOTS = ((200, 500), (1000, 600))  # bare desktop on every desktop here, off the panels
 
 
 def enter_namespaces():
@@ -90,7 +90,7 @@ class Desktop(Session):
 
     def start_app(self, env=None, day=True):
         self._calls_from = self.monitor.log_path.stat().st_size
-        self.click(*EMPTY_SPOT, count=0)  # no pointer over the icon: hosts highlight it
+        self.click(*EMPTY_SPOTS[0], count=0)  # no pointer over the icon: hosts highlight it
         return super().start_app(env, day)
 
     def stop_app(self):
@@ -150,6 +150,11 @@ class Desktop(Session):
                 [w.__dict__ for w in self.windows()] if self.app.running() else []))
         except Exception as error:  # diagnostics must not hide the failure
             sys.stderr.write("diagnostics: %s\n" % error)
+
+    def empty_spot(self):
+        """A spot of bare desktop outside every window of the utility."""
+        return next(spot for spot in EMPTY_SPOTS if not any(
+            w.x <= spot[0] < w.right and w.y <= spot[1] < w.bottom for w in self.popups()))
 
     def click_route(self, icon):
         """A double click where the host answers a single one with its menu."""

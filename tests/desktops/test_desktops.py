@@ -46,7 +46,7 @@ class DesktopCases:
         self.assert_below_icon(session.wait_popup(DASHBOARD), icon)
         session.wait(session.ready_for_outside_click,
                      "the dashboard to hold the keyboard focus or the pointer grab")
-        session.click(*desktops.EMPTY_SPOT)
+        session.click(*session.empty_spot())
         wait_until(lambda: not session.popups(DASHBOARD),
                    "the dashboard to close after a click on the desktop", timeout=2.0)
 
