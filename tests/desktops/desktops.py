@@ -250,9 +250,6 @@ class Gnome(Desktop):
             "d.notify_keyval(t += 1000, Clutter.KEY_%s, Clutter.KeyState.%s);" % (name, state)
             for name in names for state in ("PRESSED", "RELEASED")))
 
-    def open_tray_menu(self, icon):
-        self.click(*icon.center)  # the AppIndicator host answers a single click with its menu
-
     def choose_first_menu_entry(self):
         """Clicks the entry "打开面板" where the shell shows it, once faded in."""
         spot = self.wait(lambda: self.js(
