@@ -19,7 +19,12 @@ import uuid
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
+import harness  # noqa: E402
 from harness import LIMIT_S, SNI_WATCHER, HarnessError, Session, Window, wait_until  # noqa
+
+# A marker of their own: an end-to-end session outside would take these, whose harness is
+# pid 1 of its namespace, for the leftovers of a killed harness and kill them.
+harness.MARKER = "KMB_DESKTOPS_SESSION"
 
 from gi.repository import Gio, GLib  # noqa: E402
 
@@ -452,9 +457,9 @@ if __name__ == "__main__":
     with DESKTOPS[options.desktop](options.binary or "/bin/true", None, options.platform) as up:
         if options.binary:
             up.start_app()
-        print("Up. A command in it:\n  nsenter -t $(cat /proc/%s/task/*/children) -a env %s "
-              "COMMAND\nLogs: %s\nCtrl-C stops it." % (os.environ[NAMESPACED], " ".join(
-                  "%s=%s" % (k, shlex.quote(v)) for k, v in sorted(up.base_env().items())),
-                  up.artifacts), flush=True)
+        inside = "$(cat /proc/%s/task/*/children)" % os.environ[NAMESPACED]
+        env = " ".join("%s=%s" % (k, shlex.quote(v)) for k, v in sorted(up.base_env().items()))
+        print("Up. A command in it:\n  nsenter -t %s -a env %s COMMAND\nLogs: /proc/%s/root%s\n"
+              "Ctrl-C stops it." % (inside, env, inside, up.artifacts), flush=True)
         signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT, signal.SIGTERM})
         signal.sigwait({signal.SIGINT, signal.SIGTERM})
