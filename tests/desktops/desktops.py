@@ -297,17 +297,9 @@ class Plasma(Desktop):
                                                             QT_QPA_PLATFORM="wayland"))
         self.wait_bus_name("org.kde.plasmashell")
 
-    @staticmethod
-    def _xwayland_display():
+    def _xwayland_display(self):
         """The display of the namespace's one XWayland."""
-        for pid in filter(str.isdigit, os.listdir("/proc")):
-            try:
-                argv = Path("/proc", pid, "cmdline").read_bytes().split(b"\0")
-            except OSError:
-                continue
-            if argv[0].endswith(b"/Xwayland") and argv[1].startswith(b":"):
-                return argv[1].decode()
-        return None
+        return next(iter(self.x("pgrep", "-a", "Xwayland", check=False).split()[2:3]), None)
 
     def screen_image(self):
         read_end, write_end = os.pipe()
