@@ -6,6 +6,7 @@ Wayland, xfce4-panel in Xvfb; see README.md. Keeps one up for experiments:
 """
 
 import argparse
+import dataclasses
 import json
 import os
 import shlex
@@ -156,10 +157,18 @@ class Desktop(Session):
         except Exception as error:  # diagnostics must not hide the failure
             sys.stderr.write("diagnostics: %s\n" % error)
 
-    def empty_spot(self):
-        """A spot of bare desktop outside every window of the utility."""
-        return next(spot for spot in EMPTY_SPOTS if not any(
-            w.x <= spot[0] < w.right and w.y <= spot[1] < w.bottom for w in self.popups()))
+    def app_on_wayland(self):
+        return "libQt6WaylandClient" in Path("/proc/%d/maps" % self.app.pid).read_text()
+
+    def empty_spot(self, popup):
+        """A spot of bare desktop outside ``popup``."""
+        return next(spot for spot in EMPTY_SPOTS if not (
+            popup.x <= spot[0] < popup.right and popup.y <= spot[1] < popup.bottom))
+
+    def windows(self):
+        # A window manager nests the windows it manages: here every window is a top-level
+        # one (the hosts draw the icon, no window of ours is embedded in a tray).
+        return [dataclasses.replace(w, toplevel=True) for w in super().windows()]
 
     def click_route(self, icon):
         """A double click where the host answers a single one with its menu."""
@@ -171,10 +180,14 @@ class Desktop(Session):
     def choose_first_menu_entry(self):
         self.keys("Down", "Return")
 
-    def ready_for_outside_click(self):
-        """Whether an open popup would see a click elsewhere: it holds the keyboard focus
-        (in the compositor's word) or the X pointer grab."""
-        return self.focused_pid() == self.app.pid or bool(self.display) and self.grab_held()
+    def ready_for_outside_click(self, spot):
+        """Whether an open popup would see a click at ``spot``, elsewhere: it holds the
+        keyboard focus (in the X server's word for an X client: its FocusIn comes before any
+        later press, else in the compositor's) or the X pointer grab."""
+        if self.app_on_wayland():
+            return self.focused_pid() == self.app.pid
+        focus = self.x("xdotool", "getwindowfocus", "getwindowpid", check=False).strip()
+        return focus == str(self.app.pid) or self.grab_held()
 
 
 class Gnome(Desktop):
@@ -211,6 +224,15 @@ class Gnome(Desktop):
         self.js("Main.overview.hide()")  # shown at start-up when no window is open
         wait_until(lambda: self.js("!Main.overview.visible"), "the overview to close")
         self.wait_bus_name(SNI_WATCHER)
+
+    def ready_for_outside_click(self, spot):
+        """... and a window of the utility over ``spot`` takes presses there already: the
+        shell picks an X11 window only once XWayland has drawn it."""
+        return super().ready_for_outside_click(spot) and self.js(
+            "const [x, y] = [%d, %d], hit = global.stage.get_actor_at_pos(Clutter.PickMode"
+            ".REACTIVE, x, y); global.get_window_actors().filter(a => a.meta_window.get_pid()"
+            " === %d && a.x <= x && x < a.x + a.width && a.y <= y && y < a.y + a.height)"
+            ".every(a => a.contains(hit))" % (*spot, self.app.pid))
 
     def js(self, code, failed=HarnessError):
         """The value of JavaScript run in the shell; ``failed`` when it fails, if given."""
@@ -328,7 +350,7 @@ class Plasma(Desktop):
         return json.loads(line.split(token, 1)[1])
 
     def windows(self):
-        if "libQt6WaylandClient" not in Path("/proc/%d/maps" % self.app.pid).read_text():
+        if not self.app_on_wayland():
             return super().windows()
         return [Window(0, *row) for row in self.kwin_query(
             "workspace.clientList().filter(c => c.pid === %d).map(c => [c.x, c.y, c.width,"
@@ -423,9 +445,6 @@ class Xfce(Desktop):
     def click(self, x, y, button=1, count=1):
         for _ in range(max(count, 1)):
             super().click(x, y, button, press=count > 0, release=count > 0)
-
-    def focused_pid(self):
-        return 0  # an X11 popup holds the pointer grab instead
 
     def open_tray_menu(self, icon):
         self.wait(lambda: self.item_calls("GetLayout"), "the panel to read the tray menu")

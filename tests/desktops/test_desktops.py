@@ -43,10 +43,12 @@ class DesktopCases:
         session.start_app()
         icon = session.wait_icon()
         session.click_route(icon)
-        self.assert_below_icon(session.wait_popup(DASHBOARD), icon)
-        session.wait(session.ready_for_outside_click,
+        dashboard = session.wait_popup(DASHBOARD)
+        self.assert_below_icon(dashboard, icon)
+        spot = session.empty_spot(dashboard)
+        session.wait(lambda: session.ready_for_outside_click(spot),
                      "the dashboard to hold the keyboard focus or the pointer grab")
-        session.click(*session.empty_spot())
+        session.click(*spot)
         wait_until(lambda: not session.popups(DASHBOARD),
                    "the dashboard to close after a click on the desktop", timeout=2.0)
 
