@@ -451,8 +451,16 @@ class Xfce(Desktop):
         super().open_tray_menu(icon)
 
     def choose_first_menu_entry(self):
-        self.wait_grab()  # the panel's menu, once open, holds it
-        super().choose_first_menu_entry()
+        """Down and Return in the panel's menu, once open (it holds the pointer grab), and
+        again while it stays open: the panel builds it again from the layout it asks for as
+        it opens, and keys that come meanwhile are lost."""
+        self.wait_grab()
+
+        def chosen():  # a window of ours holds the grab once it shows
+            if self.popups() or not self.grab_held():
+                return True
+            self.keys("Down", "Return")
+        wait_until(chosen, "the tray menu to take the keys", interval=1.0)
 
 
 DESKTOPS = {desktop.name: desktop for desktop in (Gnome, Plasma, Xfce)}
