@@ -95,7 +95,6 @@ class Desktop(Session):
         return self
 
     def start_app(self, env=None, day=True):
-        self._calls_from = self.monitor.log_path.stat().st_size
         self.click(*EMPTY_SPOTS[0], count=0)  # no pointer over the icon: hosts highlight it
         return super().start_app(env, day)
 
@@ -105,11 +104,6 @@ class Desktop(Session):
         if self.app is not None:
             wait_until(lambda: not self._icon_pixels(), "the stopped utility's icon to go")
         return status
-
-    def item_calls(self, member):
-        """The calls of ``member`` that hosts made on the utility's item since it started."""
-        calls = self.monitor.log_path.read_bytes()[self._calls_from:].decode(errors="replace")
-        return [c for c in calls.split("\nmethod call ") if "member=%s\n" % member in c]
 
     def call(self, name, path, interface, method, signature=None, args=(), fds=None):
         """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
@@ -166,9 +160,15 @@ class Desktop(Session):
             popup.x <= spot[0] < popup.right and popup.y <= spot[1] < popup.bottom))
 
     def windows(self):
-        # A window manager nests the windows it manages: here every window is a top-level
-        # one (the hosts draw the icon, no window of ours is embedded in a tray).
-        return [dataclasses.replace(w, toplevel=True) for w in super().windows()]
+        """A window manager nests the windows it manages: here every window is a top-level
+        one (the hosts draw the icon). Its frames may go during the walk: walk again."""
+        def walk():
+            try:
+                return [dataclasses.replace(w, toplevel=True) for w in super(Desktop, self)
+                        .windows()],
+            except HarnessError:
+                return None
+        return wait_until(walk, "a whole window tree")[0]
 
     def click_route(self, icon):
         """A double click where the host answers a single one with its menu."""
@@ -447,8 +447,10 @@ class Xfce(Desktop):
             super().click(x, y, button, press=count > 0, release=count > 0)
 
     def open_tray_menu(self, icon):
-        self.wait(lambda: self.item_calls("GetLayout"), "the panel to read the tray menu")
-        super().open_tray_menu(icon)
+        """A right click, again while no menu opens (it holds the pointer grab once open):
+        the panel answers one only once it has read the item's menu."""
+        wait_until(lambda: self.grab_held() or super(Xfce, self).open_tray_menu(icon),
+                   "the tray menu to open", interval=1.0)
 
     def choose_first_menu_entry(self):
         """Down and Return in the panel's menu, once open (it holds the pointer grab), and

@@ -476,19 +476,12 @@ class Session:
         """The viewable X windows of every running instance of the utility."""
         ids = {int(word) for word in self.x("xdotool", "search", "--onlyvisible", "--classname",
                                             "^korvanta-menubar$", check=False).split()}
-        tree = wait_until(self._whole_window_tree, "a whole window tree") if ids else ""
-        rows = [row for row in map(self._TREE_LINE.match, tree.splitlines()) if row]
+        rows = [row for row in map(self._TREE_LINE.match, self.x(
+            "xwininfo", "-root", "-tree").splitlines()) if row] if ids else []
         top = min((len(row["indent"]) for row in rows), default=0)  # the root's children
         return [Window(int(row["id"], 16), int(row["x"]), int(row["y"]), int(row["w"]),
                        int(row["h"]), len(row["indent"]) == top)
                 for row in rows if int(row["id"], 16) in ids]
-
-    def _whole_window_tree(self):
-        """xwininfo's tree, or None when a window went during the walk (a window manager's
-        frame does as its window hides)."""
-        result = subprocess.run(["xwininfo", "-root", "-tree"], env=self.base_env(),
-                                capture_output=True, text=True, timeout=LIMIT_S)
-        return result.stdout if result.returncode == 0 else None
 
     def popups(self, size=None):
         """The utility's shown top-level windows (popups, menus, the About window)."""
