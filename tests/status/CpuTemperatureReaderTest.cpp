@@ -73,7 +73,6 @@ TEST(CpuTemperatureReader, TextOfAFakeTree)
                     zone(1, "iwlwifi_1", "33000")}),
               "--°C");
     EXPECT_EQ(text({zone(10, "cpu-thermal", "30000"), zone(2, "x86_pkg_temp", "56000")}), "56°C");
-    EXPECT_EQ(text({zone(0, "gpu-thermal", "61000"), zone(1, "soc-thermal", "41000")}), "41°C");
     EXPECT_EQ(text({hwmon(0, "k10temp", {{"Tdie", ""}}), zone(0, "cpu-thermal", "38000")}), "38°C");
     // Whole degrees, halves away from zero, within −40…150 °C.
     for (const auto& [millidegrees, shown] : {std::pair{"44500", "45°C"},
@@ -130,22 +129,6 @@ TEST(CpuTemperatureReader, SearchesAgainAfterThirtyReads)
     for (int read = 1; read <= 30; ++read)
         ASSERT_EQ(reader.readPackageCelsius(), 45) << read;
     EXPECT_EQ(reader.readPackageCelsius(), 39);
-}
-
-// Without a sensor the class directories are searched again only when one changes or after
-// 28 s, so an input that starts to read in place is shown within 28 s.
-TEST(CpuTemperatureReader, WithoutASensorSearchesOnlyWhenDue)
-{
-    const kmb::test::FakeTree sys;
-    plant(sys, {hwmon(0, "coretemp", {{"Package id 0", ""}})});
-    std::chrono::steady_clock::time_point now{};
-    const kmb::CpuTemperatureReader reader(sys.root(), [&] { return now; });
-    EXPECT_EQ(reader.readPackageCelsius(), std::nullopt);
-    sys.write(QStringLiteral("class/hwmon/hwmon0/temp1_input"), "47000");
-    now += 27s;
-    EXPECT_EQ(reader.readPackageCelsius(), std::nullopt) << "searched before it was due";
-    now += 1s;
-    EXPECT_EQ(reader.readPackageCelsius(), 47);
 }
 
 } // namespace

@@ -35,7 +35,6 @@ TEST(RediscoveryGate, DueAfterADirectoryChangeOr28Seconds)
         {"27 s later", nullptr, 27s, false},
         {"28 s since the last search", nullptr, 1s, true},
         {"a directory appears", [&] { ASSERT_TRUE(QDir().mkpath(hwmon)); }, {}, true},
-        {"unchanged since", nullptr, {}, false},
         {"a device is added", [&] { markChanged(hwmon, 1000); }, {}, true},
         {"a directory goes away",
          [&] { ASSERT_TRUE(QDir(thermal).removeRecursively()); },
@@ -43,7 +42,6 @@ TEST(RediscoveryGate, DueAfterADirectoryChangeOr28Seconds)
          true},
         {"still away", nullptr, 27s, false},
         {"a forced search restarts the 28 s", [&] { gate.searching(); }, 27s, false},
-        {"after it, unchanged", nullptr, {}, false},
         {"28 s after it", nullptr, 1s, true},
     };
     for (const auto& step : steps) {
