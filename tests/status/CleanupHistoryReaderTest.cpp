@@ -62,7 +62,6 @@ struct HistoryPlace {
 // file is read, also through a symlink.
 TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
 {
-    int heldWriter = -1; // of the FIFO, open and silent
     const struct {
         const char* what;
         std::function<void(HistoryPlace&)> make;
@@ -70,20 +69,12 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
     } cases[] = {
         {"FIFO without a writer",
          [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
-        {"symlink to a FIFO with a silent writer",
-         [&](HistoryPlace& h) {
-             const QByteArray fifo = QFile::encodeName(h.data.path(QStringLiteral("fifo")));
-             ASSERT_EQ(::mkfifo(fifo.constData(), 0644), 0);
-             heldWriter = ::open(fifo.constData(), O_RDWR);
-             h.link(QString::fromUtf8(fifo));
-         }},
         {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
         {"loop of two symlinks",
          [](HistoryPlace& h) {
              h.link(h.file + ".other");
              ASSERT_TRUE(QFile::link(h.file, h.file + ".other"));
          }},
-        {"directory", [](HistoryPlace& h) { ASSERT_TRUE(QDir().mkpath(h.file)); }},
         {"64 MiB and one byte",
          [](HistoryPlace& h) { writeSparseBinary(h.native, (64 << 20) + 1); }},
         {"64 MiB", [](HistoryPlace& h) { writeSparseBinary(h.native, 64 << 20); }, 4096},
@@ -102,8 +93,6 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
         EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), c.total)
             << c.what;
         EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, c.total != 0) << c.what;
-        if (heldWriter >= 0)
-            ::close(std::exchange(heldWriter, -1));
     }
     const kmb::test::FakeTree empty;
     EXPECT_EQ(CleanupHistoryReader(QString()).readTotalCleanedBytes(), 0);

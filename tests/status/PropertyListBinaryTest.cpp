@@ -155,8 +155,12 @@ TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
 
 TEST(PropertyListBinary, KeysAndReferences)
 {
-    const QByteArray utf16Key = QStringEncoder(QStringEncoder::Utf16BE)(u"totalCleanedBytes");
-    EXPECT_EQ(parse(bplist({hex("d1 01 02"), hex("6f 10 11") + utf16Key, hex("10 09")})), 9);
+    const auto utf16 = [](const char16_t* text) {
+        return QByteArray(QStringEncoder(QStringEncoder::Utf16BE)(QStringView(text)));
+    };
+    EXPECT_EQ(parse(bplist(
+                  {hex("d1 01 02"), hex("6f 10 11") + utf16(u"totalCleanedBytes"), hex("10 09")})),
+              9);
     EXPECT_EQ(parse(bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("10 02")})), 2);
     QByteArray twice = bplist({hex("d1 01 02"), key, hex("11 1000"), hex("11 1000")});
     QByteArray inside = twice;
@@ -169,6 +173,8 @@ TEST(PropertyListBinary, KeysAndReferences)
     } files[] = {
         {"the last of two keys not a number",
          bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("51 32")})},
+        {"a UTF-16 key that differs in its last letter",
+         bplist({hex("d1 01 02"), hex("6f 10 11") + utf16(u"totalCleanedByteS"), hex("10 09")})},
         {"an integer as a key", bplist({hex("d1 02 01"), key, hex("11 1000")})},
         {"two table entries for one object", twice},
         {"an object inside another's bytes", inside},
