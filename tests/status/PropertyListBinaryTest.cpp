@@ -130,10 +130,10 @@ TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
         hex("15") + zeros(32), hex("21") + zeros(2), hex("24") + zeros(16), hex("32") + zeros(4),
         hex("01"), hex("0c"), hex("0e") + zeros(16), hex("70"), hex("90"), hex("b0"), hex("e0"),
         hex("f0"),
-        // counts that are no 1- to 8-byte integer, or that reach beyond the objects
+        // counts that are no 1- to 8-byte integer; objects reaching beyond the objects area
         hex("5f 14") + zeros(16), hex("5f 23") + zeros(8), hex("5f 13 ffffffffffffffff"),
         hex("5f 13 7fffffffffffffff"), hex("5f 12 00010000 7a"), hex("4f"), hex("5f 11") + zeros(1),
-        hex("55 616263"), hex("13") + zeros(2),
+        hex("55 616263"), hex("13") + zeros(2), hex("87") + zeros(7),
         // texts: a byte above ASCII, unpaired surrogates
         hex("53 61807a"), hex("61 d800"), hex("61 dc00"), hex("62 d800 0041"),
         // references to no object, a key that is no string
@@ -173,8 +173,8 @@ TEST(PropertyListBinary, KeysAndReferences)
     } files[] = {
         {"the last of two keys not a number",
          bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("51 32")})},
-        {"a UTF-16 key that differs in its last letter",
-         bplist({hex("d1 01 02"), hex("6f 10 11") + utf16(u"totalCleanedByteS"), hex("10 09")})},
+        {"a UTF-16 key that differs in its first letter",
+         bplist({hex("d1 01 02"), hex("6f 10 11") + utf16(u"TotalCleanedBytes"), hex("10 09")})},
         {"an integer as a key", bplist({hex("d1 02 01"), key, hex("11 1000")})},
         {"two table entries for one object", twice},
         {"an object inside another's bytes", inside},
