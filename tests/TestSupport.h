@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kmb::test {
 
@@ -30,14 +31,13 @@ public:
         ASSERT_EQ(file.write(content), content.size());
     }
 
-    // One device directory: "name=coretemp;temp1_input=5000" writes two attribute files.
-    void writeDevice(const QString& dir, const QString& attributes) const
+    // One device directory of a fake /sys: its attribute files and what each holds.
+    void writeDevice(const QString& dir,
+                     const std::vector<std::pair<QString, QByteArray>>& attributes) const
     {
         ASSERT_TRUE(QDir().mkpath(path(dir)));
-        for (const QString& attribute : attributes.split(u';', Qt::SkipEmptyParts)) {
-            const qsizetype equals = attribute.indexOf(u'=');
-            write(dir + u'/' + attribute.first(equals), attribute.sliced(equals + 1).toUtf8());
-        }
+        for (const auto& [file, content] : attributes)
+            write(dir + u'/' + file, content);
     }
 
 private:

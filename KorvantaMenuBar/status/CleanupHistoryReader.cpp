@@ -16,7 +16,8 @@ std::int64_t nanoseconds(const timespec& time)
 
 } // namespace
 
-CleanupHistoryReader::CleanupHistoryReader(QString dataDir)
+CleanupHistoryReader::CleanupHistoryReader(QString dataDir, Clock clock)
+    : m_clock(clock ? std::move(clock) : [] { return std::chrono::system_clock::now(); })
 {
     if (dataDir.isEmpty())
         return;
@@ -29,8 +30,8 @@ std::int64_t CleanupHistoryReader::readTotalCleanedBytes()
     if (m_nativePath.isEmpty())
         return 0;
 
-    timespec readStart{};
-    ::clock_gettime(CLOCK_REALTIME, &readStart);
+    const std::int64_t readStart =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(m_clock().time_since_epoch()).count();
 
     // One stat per pass while the file stays as it was read last.
     const std::optional<FileIdentity> named = regularFileIdentity(m_nativePath);
@@ -49,7 +50,7 @@ std::int64_t CleanupHistoryReader::readTotalCleanedBytes()
     return m_lastGiven;
 }
 
-std::optional<std::int64_t> CleanupHistoryReader::readOnce(const timespec& readStart)
+std::optional<std::int64_t> CleanupHistoryReader::readOnce(std::int64_t readStartNanoseconds)
 {
     // What counts from here on is the file that was opened, whatever the path names now.
     BoundedFile file(m_nativePath);
@@ -62,7 +63,7 @@ std::optional<std::int64_t> CleanupHistoryReader::readOnce(const timespec& readS
     const std::int64_t total = totalCleanedBytesFromPropertyList(*bytes.bytes).value_or(0);
     if (file.currentIdentity() != identity)
         return std::nullopt;
-    if (nanoseconds(readStart) - nanoseconds(identity.changed) > kSettledAfterNanoseconds) {
+    if (readStartNanoseconds - nanoseconds(identity.changed) > kSettledAfterNanoseconds) {
         m_lastIdentity = identity;
         m_lastTotal = total;
     }

@@ -4,8 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <cstdint>
-#include <ctime>
+#include <functional>
 #include <optional>
 #include <sys/types.h>
 
@@ -39,18 +40,21 @@ public:
     static constexpr std::int64_t kMaxFileBytes = std::int64_t{64} * 1024 * 1024;
     static constexpr std::int64_t kSettledAfterNanoseconds = 2'000'000'000;
     static constexpr int kReadAttempts = 3;
+    // The wall clock that file times are compared with.
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
 
     // dataDir stands for Application Support; production passes the first
-    // QStandardPaths::GenericDataLocation. An empty dataDir reads 0.
-    explicit CleanupHistoryReader(QString dataDir);
+    // QStandardPaths::GenericDataLocation. An empty dataDir reads 0. No clock: the system clock.
+    explicit CleanupHistoryReader(QString dataDir, Clock clock = {});
 
     // The total, 0 whenever the file cannot give one.
     std::int64_t readTotalCleanedBytes();
 
 private:
     // One open and read; nullopt when the file changed while it was read.
-    std::optional<std::int64_t> readOnce(const timespec& readStart);
+    std::optional<std::int64_t> readOnce(std::int64_t readStartNanoseconds);
 
+    Clock m_clock;
     QString m_path;
     QByteArray m_nativePath;
     std::optional<FileIdentity> m_lastIdentity; // set only while m_lastTotal may be reused

@@ -32,6 +32,7 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
          "/home2/anna", "Debian GNU/Linux"},
         {rootMount, nullptr, "NAME='Fedora \"Linux\"'\n", "/var/home/anna", "Fedora \"Linux\""},
         {rootMount, "ID=debian\n", "NAME=Other\n", "/", "Linux"},
+        {rootMount, "NAME=\"A \\\"quoted\\\" \\$name\"\n", nullptr, "/", "A \"quoted\" $name"},
         // Otherwise the mount point's last component; the last of stacked mounts counts.
         {QByteArray(rootMount) + "40 22 0:30 / /tmp/wayland-prolonged\\040session rw - tmpfs "
                                  "tmpfs rw\n",
@@ -41,8 +42,8 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
         {QByteArray(rootMount) + "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n"
                                  "41 30 0:40 / /home rw - tmpfs tmpfs rw\n",
          debian, nullptr, "/home/anna", "home"},
-        {QByteArray("garbage\n- - -\n1 2 3\n") + rootMount, debian, nullptr, "/home",
-         "Debian GNU/Linux"},
+        {QByteArray("garbage\n- - -\n1 2 3\n30 22 8:2 / /home rw - ext4\n") + rootMount, debian,
+         nullptr, "/home", "Debian GNU/Linux"},
         // Nothing to go by.
         {"", debian, nullptr, "/home/anna", "Macintosh HD"},
         {"30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n", debian, nullptr, "/srv", "Macintosh HD"},

@@ -1,0 +1,183 @@
+// CleanupHistoryReader on hostile paths in a fake data directory, and what it keeps between reads.
+
+#include "status/CleanupHistoryReader.h"
+#include "TestSupport.h"
+
+#include <QtEndian>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+using kmb::CleanupHistoryReader;
+using namespace std::chrono_literals;
+
+QByteArray xmlWithTotal(const QByteArray& total, qsizetype padding = 0)
+{
+    return "<plist><dict><key>p</key><string>" + QByteArray(padding, 'x') +
+           "</string><key>totalCleanedBytes</key><integer>" + total + "</integer></dict></plist>";
+}
+
+// {totalCleanedBytes: 4096}, `size` bytes long: a hole between its objects and its offset
+// table costs no disk.
+void writeSparseBinary(const QByteArray& path, std::int64_t size)
+{
+    const QByteArray objects("bplist00\xd1\x01\x02\x5f\x10\x11totalCleanedBytes\x11\x10\x00", 34);
+    QByteArray tail = QByteArray("\x08\x0b\x1f", 3) + QByteArray(32, '\0'); // table, trailer
+    tail[9] = tail[10] = 1;                             // offset and reference sizes
+    qToBigEndian<quint64>(3, tail.data() + 11);         // object count
+    qToBigEndian<quint64>(size - 35, tail.data() + 27); // table offset
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, objects.constData(), objects.size()), objects.size());
+    ASSERT_EQ(::pwrite(fd, tail.constData(), tail.size(), size - 35), tail.size());
+    ::close(fd);
+}
+
+std::uint64_t bytesReadByThisThread()
+{
+    QFile io(QStringLiteral("/proc/thread-self/io"));
+    EXPECT_TRUE(io.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toULongLong();
+    }
+    return 0;
+}
+
+struct HistoryPlace {
+    kmb::test::FakeTree data;
+    QString file = data.path(QStringLiteral("Korvanta/CleanupHistory.plist"));
+    QByteArray native = QFile::encodeName(file);
+    HistoryPlace() { QDir().mkpath(data.path(QStringLiteral("Korvanta"))); }
+    void link(const QString& target) const
+    {
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
+    }
+};
+
+// Whatever stands at the history path and is not a regular file of at most 64 MiB reads 0 at
+// once, without a byte of it read (a read that blocks fails by ctest's timeout); a regular
+// file is read, also through a symlink.
+TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
+{
+    const struct {
+        const char* what;
+        std::function<void(HistoryPlace&)> make;
+        std::int64_t total = 0;
+    } cases[] = {
+        {"FIFO without a writer",
+         [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
+        {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
+        {"loop of two symlinks",
+         [](HistoryPlace& h) {
+             h.link(h.file + ".other");
+             ASSERT_TRUE(QFile::link(h.file, h.file + ".other"));
+         }},
+        {"64 MiB and one byte",
+         [](HistoryPlace& h) { writeSparseBinary(h.native, (64 << 20) + 1); }},
+        {"64 MiB", [](HistoryPlace& h) { writeSparseBinary(h.native, 64 << 20); }, 4096},
+        {"symlink to a file",
+         [](HistoryPlace& h) {
+             writeSparseBinary(QFile::encodeName(h.data.path(QStringLiteral("elsewhere"))),
+                               1 << 20);
+             h.link(h.data.path(QStringLiteral("elsewhere")));
+         },
+         4096},
+    };
+    for (const auto& c : cases) {
+        HistoryPlace place;
+        c.make(place);
+        const std::uint64_t before = bytesReadByThisThread();
+        EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), c.total)
+            << c.what;
+        EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, c.total != 0) << c.what;
+    }
+    const kmb::test::FakeTree empty;
+    EXPECT_EQ(CleanupHistoryReader(QString()).readTotalCleanedBytes(), 0);
+    EXPECT_EQ(CleanupHistoryReader(empty.root()).readTotalCleanedBytes(), 0);
+    EXPECT_FALSE(QFileInfo::exists(empty.path(QStringLiteral("Korvanta")))); // nothing created
+}
+
+// A file that turns unreadable reads 0, not the total read before.
+TEST(CleanupHistoryReader, UnreadableFileReadsZero)
+{
+    HistoryPlace place;
+    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), xmlWithTotal("4096"));
+    CleanupHistoryReader reader(place.data.root());
+    ASSERT_EQ(reader.readTotalCleanedBytes(), 4096);
+    ASSERT_EQ(::chmod(place.native.constData(), 0), 0);
+    kmb::test::openPathBelow(place.data.root(), place.file);
+    EXPECT_EQ(kmb::test::exitCodeAsNobody([&] {
+                  if (::open(place.native.constData(), O_RDONLY) >= 0)
+                      return 2; // the setup left the file readable
+                  return reader.readTotalCleanedBytes() == 0 ? 0 : 1;
+              }),
+              0);
+}
+
+// Writes `bytes` over the file in place; with `keepMtime`, puts its mtime back. First waits
+// until the clock that file times come from has moved past the file's ctime, so that the
+// change shows in the ctime.
+void rewrite(const QByteArray& path, const QByteArray& bytes, bool keepMtime = false)
+{
+    struct stat old {};
+    ASSERT_EQ(::stat(path.constData(), &old), 0);
+    timespec now{};
+    const QDeadlineTimer deadline(5000);
+    do {
+        std::this_thread::yield();
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    } while (std::pair(now.tv_sec, now.tv_nsec) <=
+                 std::pair(old.st_ctim.tv_sec, old.st_ctim.tv_nsec) &&
+             !deadline.hasExpired());
+    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.constData(), bytes.size()), bytes.size());
+    const timespec times[2] = {old.st_atim, keepMtime ? old.st_mtim : timespec{0, UTIME_NOW}};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+}
+
+// A total is kept only for a file whose ctime was more than 2 s older than the read (file times
+// are coarse: a rewrite within the same tick as the read would keep them), and given again,
+// without a read, while the file stays the same; any change is read at once.
+TEST(CleanupHistoryReader, KeepsATotalOnlyForASettledUnchangedFile)
+{
+    HistoryPlace place;
+    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), "");
+    std::chrono::system_clock::time_point now;
+    CleanupHistoryReader reader(place.data.root(), [&] { return now; });
+    const struct {
+        const char* what;
+        const char* rewrittenTotal; // none: unchanged
+        bool keepMtime;
+        std::chrono::nanoseconds sinceChange;
+        std::int64_t total;
+        bool read;
+    } steps[] = {
+        {"first read", "4096", false, 2s, 4096, true},
+        {"2 s after the change: read again", nullptr, false, 2s, 4096, true},
+        {"2 s and 1 ns after", nullptr, false, 2s + 1ns, 4096, true},
+        {"unchanged since: kept", nullptr, false, 1h, 4096, false},
+        {"rewritten, same size, mtime put back", "8192", true, 1h, 8192, true},
+        {"kept", nullptr, false, 1h, 8192, false},
+        {"unparsable", "oops", false, 1h, 0, true},
+        {"kept", nullptr, false, 1h, 0, false},
+    };
+    for (const auto& step : steps) {
+        if (step.rewrittenTotal)
+            rewrite(place.native, xmlWithTotal(step.rewrittenTotal, 1 << 20), step.keepMtime);
+        struct stat status {};
+        ASSERT_EQ(::stat(place.native.constData(), &status), 0);
+        now = std::chrono::system_clock::time_point(
+            std::chrono::seconds(status.st_ctim.tv_sec) +
+            std::chrono::nanoseconds(status.st_ctim.tv_nsec) + step.sinceChange);
+        const std::uint64_t before = bytesReadByThisThread();
+        EXPECT_EQ(reader.readTotalCleanedBytes(), step.total) << step.what;
+        EXPECT_EQ(bytesReadByThisThread() - before > 1u << 20, step.read) << step.what;
+    }
+}
+
+} // namespace

@@ -1,0 +1,134 @@
+// Which sensor of a fake /sys gives the CPU temperature text (the rules of CpuTemperature are
+// tested through it), and how the reader follows sensors that come and go.
+
+#include "status/CpuTemperatureReader.h"
+#include "TestSupport.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Device {
+    QString dir; // under class/
+    std::vector<std::pair<QString, QByteArray>> attributes;
+};
+
+// A hwmon device named `name` whose inputs are temp1, temp2, … (label, millidegrees); an
+// empty label has no file.
+Device hwmon(int number, const char* name, std::vector<std::pair<QString, QByteArray>> inputs)
+{
+    Device device{QStringLiteral("hwmon/hwmon%1").arg(number), {{"name", name}}};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const QString temp = QStringLiteral("temp%1_").arg(i + 1);
+        if (!inputs[i].first.isEmpty())
+            device.attributes.emplace_back(temp + "label", inputs[i].first.toUtf8());
+        device.attributes.emplace_back(temp + "input", inputs[i].second);
+    }
+    return device;
+}
+
+Device zone(int number, const char* type, const char* millidegrees)
+{
+    return {QStringLiteral("thermal/thermal_zone%1").arg(number),
+            {{"type", type}, {"temp", millidegrees}}};
+}
+
+void plant(const kmb::test::FakeTree& sys, const std::vector<Device>& devices)
+{
+    for (const Device& device : devices)
+        sys.writeDevice(QStringLiteral("class/") + device.dir, device.attributes);
+}
+
+QString text(const std::vector<Device>& devices)
+{
+    const kmb::test::FakeTree sys;
+    plant(sys, devices);
+    return kmb::cpuTemperatureText(kmb::CpuTemperatureReader(sys.root()).readPackageCelsius());
+}
+
+TEST(CpuTemperatureReader, TextOfAFakeTree)
+{
+    // coretemp's package input over hotter cores, else its hottest plausible core.
+    EXPECT_EQ(text({hwmon(0, "coretemp\n", {{"Package id 0\n", "51500\n"}, {"Core 0", "70000"}})}),
+              "52°C");
+    EXPECT_EQ(
+        text({hwmon(0, "coretemp", {{"Core 0", "44000"}, {"Core 1", "49000"}, {"", "255000"}})}),
+        "49°C");
+    // AMD's Tdie over Tctl, then Tctl; a single unlabelled input of an older kernel.
+    EXPECT_EQ(
+        text({hwmon(3, "k10temp", {{"Tctl", "70000"}, {"Tdie", "43000"}, {"Tccd1", "90000"}})}),
+        "43°C");
+    EXPECT_EQ(text({hwmon(3, "k10temp", {{"Tccd1", "90000"}, {"Tctl", "61000"}})}), "61°C");
+    EXPECT_EQ(text({hwmon(3, "zenpower", {{"", "47000"}})}), "47°C");
+    EXPECT_EQ(text({hwmon(3, "k10temp", {{"Tccd1", "90000"}})}), "--°C");
+    // By kind, then by number; thermal zones only when no hwmon device reads.
+    EXPECT_EQ(
+        text({hwmon(1, "k10temp", {{"Tctl", "61000"}}),
+              hwmon(7, "coretemp", {{"Package id 0", "40000"}}), zone(0, "x86_pkg_temp", "80000")}),
+        "40°C");
+    EXPECT_EQ(text({hwmon(10, "cpu_thermal", {{"", "30000"}}),
+                    hwmon(2, "cpu0_thermal", {{"", "35000"}})}),
+              "35°C");
+    EXPECT_EQ(text({hwmon(0, "acpitz", {{"", "27800"}}), zone(0, "acpitz", "27800"),
+                    zone(1, "iwlwifi_1", "33000")}),
+              "--°C");
+    EXPECT_EQ(text({zone(10, "cpu-thermal", "30000"), zone(2, "x86_pkg_temp", "56000")}), "56°C");
+    EXPECT_EQ(text({hwmon(0, "k10temp", {{"Tdie", ""}}), zone(0, "cpu-thermal", "38000")}), "38°C");
+    // Whole degrees, halves away from zero, within −40…150 °C.
+    for (const auto& [millidegrees, shown] : {std::pair{"44500", "45°C"},
+                                              {"-1500", "-2°C"},
+                                              {"150000", "150°C"},
+                                              {"150001", "--°C"},
+                                              {"-40000", "-40°C"},
+                                              {"-40001", "--°C"},
+                                              {"hot", "--°C"}})
+        EXPECT_EQ(text({zone(0, "cpu-thermal", millidegrees)}), shown) << millidegrees;
+}
+
+// A sensor that reads garbage, or whose device vanishes, is replaced by the next source in the
+// same read, and shown again as soon as it reads.
+TEST(CpuTemperatureReader, SensorsComeAndGo)
+{
+    const kmb::test::FakeTree sys;
+    const Device package = hwmon(3, "coretemp", {{"Package id 0", ""}});
+    plant(sys, {package, zone(0, "x86_pkg_temp", "warm")});
+    // Every search is due at each read (the gate is tested below).
+    std::chrono::steady_clock::time_point now{};
+    const kmb::CpuTemperatureReader reader(sys.root(), [&] { return now += 28s; });
+    const QString input = QStringLiteral("class/hwmon/hwmon3/temp1_input");
+    const QString zoneTemp = QStringLiteral("class/thermal/thermal_zone0/temp");
+    const struct {
+        QString file;
+        const char* value;
+        std::optional<int> celsius;
+    } steps[] = {{zoneTemp, "52000", 52}, {zoneTemp, "1000000000", std::nullopt},
+                 {input, "47000", 47},    {zoneTemp, "53000", 47},
+                 {input, "-273150", 53},  {zoneTemp, "-100000", std::nullopt},
+                 {input, "48000", 48},    {zoneTemp, "53000", 48}};
+    for (const auto& step : steps) {
+        sys.write(step.file, step.value);
+        EXPECT_EQ(reader.readPackageCelsius(), step.celsius)
+            << step.file.toStdString() << "=" << step.value;
+    }
+    ASSERT_TRUE(QDir(sys.path(QStringLiteral("class/hwmon/hwmon3"))).removeRecursively());
+    EXPECT_EQ(reader.readPackageCelsius(), 53);
+    plant(sys, {hwmon(3, "coretemp", {{"Package id 0", "45000"}})});
+    sys.write(zoneTemp, "");
+    EXPECT_EQ(reader.readPackageCelsius(), 45);
+}
+
+// The source in use is kept for 30 reads after it was found; the 31st searches again, so a
+// source earlier in the order that appeared meanwhile is shown about a minute later.
+TEST(CpuTemperatureReader, SearchesAgainAfterThirtyReads)
+{
+    const kmb::test::FakeTree sys;
+    plant(sys, {hwmon(3, "coretemp", {{"Package id 0", "45000"}})});
+    const kmb::CpuTemperatureReader reader(sys.root());
+    ASSERT_EQ(reader.readPackageCelsius(), 45);
+    plant(sys, {hwmon(1, "coretemp", {{"Package id 0", "39000"}})});
+    for (int read = 1; read <= 30; ++read)
+        ASSERT_EQ(reader.readPackageCelsius(), 45) << read;
+    EXPECT_EQ(reader.readPackageCelsius(), 39);
+}
+
+} // namespace

@@ -1,0 +1,227 @@
+// The binary encoding, on files assembled by hand for what no writer makes: values, a structure
+// that lies, keys, reference cycles and nesting.
+
+#include "status/PropertyList.h"
+
+#include <QStringEncoder>
+#include <bit>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+using Total = std::optional<std::int64_t>;
+constexpr Total none;
+
+const auto parse = [](const QByteArray& bytes) {
+    return kmb::totalCleanedBytesFromPropertyList(bytes);
+};
+
+const auto hex = [](const char* bytes) { return QByteArray::fromHex(bytes); };
+
+const auto zeros = [](int count) { return QByteArray(count, '\0'); };
+
+QByteArray be(std::uint64_t value, int width)
+{
+    QByteArray bytes;
+    for (int i = width - 1; i >= 0; --i)
+        bytes += char((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+const QByteArray key = hex("5f 10 11") + "totalCleanedBytes";
+
+// The objects in order, object 0 on top; references `refWidth` bytes wide.
+QByteArray bplist(const std::vector<QByteArray>& objects, int refWidth = 1)
+{
+    QByteArray out = "bplist00";
+    std::vector<std::uint64_t> offsets;
+    for (const QByteArray& object : objects) {
+        offsets.push_back(out.size());
+        out += object;
+    }
+    const std::uint64_t table = out.size();
+    const int width = table < 256 ? 1 : table < 65536 ? 2 : 4;
+    for (const std::uint64_t offset : offsets)
+        out += be(offset, width);
+    return out + zeros(6) + char(width) + char(refWidth) + be(objects.size(), 8) + be(0, 8) +
+           be(table, 8);
+}
+
+// {totalCleanedBytes: value}
+const auto withTotal = [](const QByteArray& value) {
+    return bplist({hex("d1 01 02"), key, value});
+};
+
+QByteArray real(double value)
+{
+    return hex("23") + be(std::bit_cast<std::uint64_t>(value), 8);
+}
+
+TEST(PropertyListBinary, Values)
+{
+    const struct {
+        QByteArray object;
+        Total total;
+    } values[] = {
+        // 8- and 16-byte integers are signed; 16-byte ones count when they fit in 64 bits.
+        {hex("13 ffffffffffffffff"), -1},
+        {hex("13 8000000000000000"), INT64_MIN},
+        {hex("14 0000000000000000 0000000000001000"), 4096},
+        {hex("14 ffffffffffffffff 8000000000000000"), INT64_MIN},
+        {hex("14 0000000000000000 7fffffffffffffff"), INT64_MAX},
+        {hex("14 0000000000000000 8000000000000000"), none},
+        {hex("14 ffffffffffffffff 7fffffffffffffff"), none},
+        {hex("22 c0a00000"), -5}, // a 4-byte real
+        {hex("22 45000800"), none},
+        {real(-2048.0), -2048},
+        {real(2048.5), none},
+        {real(9223372036854775808.0), none},
+        {real(std::nan("")), none},
+        {hex("33") + zeros(8), none}, // a date, "4096"
+        {hex("54 34303936"), none},
+    };
+    for (const auto& value : values)
+        EXPECT_EQ(parse(withTotal(value.object)), value.total)
+            << value.object.toHex().toStdString();
+}
+
+QByteArray withField(QByteArray file, int fromEnd, int width, std::uint64_t value)
+{
+    return file.replace(file.size() - fromEnd, width, be(value, width));
+}
+
+TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
+{
+    const QByteArray good = withTotal(hex("11 1000"));
+    const std::uint64_t table = good.size() - 32 - 3, huge = ~0ull;
+    ASSERT_EQ(parse(good), 4096);
+    // Trailer fields out of range: the offset size (26 bytes from the end), the reference size
+    // (25), the object count (24; the last one wraps when multiplied by 8), the top object (16),
+    // the table offset (8).
+    const struct {
+        int fromEnd, width;
+        std::uint64_t value;
+    } trailer[] = {{26, 1, 0},        {26, 1, 9},
+                   {26, 1, 8},        {25, 1, 0},
+                   {25, 1, 9},        {25, 1, 2},
+                   {24, 8, 0},        {24, 8, 4},
+                   {24, 8, huge},     {24, 8, 1ull << 61 | 1},
+                   {16, 8, 3},        {16, 8, huge},
+                   {8, 8, 0},         {8, 8, 8},
+                   {8, 8, table + 1}, {8, 8, table + 3 + 32},
+                   {8, 8, huge},      {8, 8, huge - 2}};
+    for (const auto& f : trailer)
+        EXPECT_EQ(parse(withField(good, f.fromEnd, f.width, f.value)), none)
+            << f.fromEnd << " " << f.value;
+    // Table entries in the header, beyond the objects and at the table; cut files; another
+    // version.
+    for (const QByteArray& file :
+         {QByteArray(good).replace(table, 1, "\x02"), QByteArray(good).replace(table, 1, "\xff"),
+          QByteArray(good).replace(table + 2, 1, be(table, 1)), good.first(40), good.sliced(1),
+          QByteArray("bplist00"), "bplist00" + zeros(32),
+          QByteArray(good).replace(0, 8, "bplist01")})
+        EXPECT_EQ(parse(file), none) << file.toHex().toStdString();
+
+    // Beside the total and a key "other", an object of another type.
+    const QByteArray spoiling[] = {
+        // sizes no type has, unknown markers
+        hex("15") + zeros(32), hex("21") + zeros(2), hex("24") + zeros(16), hex("32") + zeros(4),
+        hex("01"), hex("0c"), hex("0e") + zeros(16), hex("70"), hex("90"), hex("b0"), hex("e0"),
+        hex("f0"),
+        // counts that are no 1- to 8-byte integer; objects reaching beyond the objects area
+        hex("5f 14") + zeros(16), hex("5f 23") + zeros(8), hex("5f 13 ffffffffffffffff"),
+        hex("5f 13 7fffffffffffffff"), hex("5f 12 00010000 7a"), hex("4f"), hex("5f 11") + zeros(1),
+        hex("55 616263"), hex("13") + zeros(2), hex("87") + zeros(7),
+        // texts: a byte above ASCII, unpaired surrogates
+        hex("53 61807a"), hex("61 d800"), hex("61 dc00"), hex("62 d800 0041"),
+        // references to no object, a key that is no string
+        hex("a1 05"), hex("a1 ff"), hex("d1 0202"), hex("d1 0109")};
+    const QByteArray harmless[] = {
+        // null, false, true, fill, a date, data, UTF-16 text, a UID
+        hex("00"), hex("08"), hex("09"), hex("0f"), hex("33") + zeros(8), hex("43 616263"),
+        hex("40"), hex("4f 10 00"), hex("63 00f6 d83d de00"), hex("87") + zeros(8),
+        // arrays, a set, a dict
+        hex("a2 0202"), hex("af 10 02 0202"), hex("c1 02"), hex("d1 03 02")};
+    const auto beside = [](const QByteArray& object) {
+        return bplist({hex("d2 01 03 02 04"), key, hex("11 1000"), hex("55") + "other", object});
+    };
+    for (const QByteArray& object : spoiling)
+        EXPECT_EQ(parse(beside(object)), none) << object.toHex().toStdString();
+    for (const QByteArray& object : harmless)
+        EXPECT_EQ(parse(beside(object)), 4096) << object.toHex().toStdString();
+}
+
+TEST(PropertyListBinary, KeysAndReferences)
+{
+    const auto utf16 = [](const char16_t* text) {
+        return QByteArray(QStringEncoder(QStringEncoder::Utf16BE)(QStringView(text)));
+    };
+    EXPECT_EQ(parse(bplist(
+                  {hex("d1 01 02"), hex("6f 10 11") + utf16(u"totalCleanedBytes"), hex("10 09")})),
+              9);
+    EXPECT_EQ(parse(bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("10 02")})), 2);
+    QByteArray twice = bplist({hex("d1 01 02"), key, hex("11 1000"), hex("11 1000")});
+    QByteArray inside = twice;
+    const qsizetype table = twice.size() - 32 - 4;
+    twice[table + 3] = twice[table + 2];
+    inside[table + 3] = char(inside[table + 1] + 1);
+    const struct {
+        const char* what;
+        QByteArray file;
+    } files[] = {
+        {"the last of two keys not a number",
+         bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("51 32")})},
+        {"a UTF-16 key that differs in its first letter",
+         bplist({hex("d1 01 02"), hex("6f 10 11") + utf16(u"TotalCleanedBytes"), hex("10 09")})},
+        {"an integer as a key", bplist({hex("d1 02 01"), key, hex("11 1000")})},
+        {"two table entries for one object", twice},
+        {"an object inside another's bytes", inside},
+        {"an array holding itself",
+         bplist({hex("d2 01 03 02 04"), key, hex("10 01"), hex("54") + "loop", hex("a1 04")})},
+        {"a loop through a set and a dict",
+         bplist({hex("d2 01 03 02 04"), key, hex("10 01"), hex("54") + "loop", hex("a1 05"),
+                 hex("c1 06"), hex("d1 03 04")})},
+        {"a loop through the top dict",
+         bplist({hex("d2 01 03 02 00"), key, hex("10 01"), hex("54") + "self"})},
+        {"a loop the top does not reach",
+         bplist({hex("d1 01 02"), key, hex("10 01"), hex("a1 04"), hex("a1 03")})},
+    };
+    for (const auto& file : files)
+        EXPECT_EQ(parse(file.file), none) << file.what;
+}
+
+const auto ascii = [](const QByteArray& text) { return char(0x50 | text.size()) + text; };
+
+// `arrays` nested in each other under the top dict's second key; 4-byte references.
+QByteArray nested(int arrays)
+{
+    std::vector<QByteArray> objects = {hex("d2 00000001 00000003 00000002 00000004"), key,
+                                       hex("10 01"), ascii("n")};
+    for (int i = 0; i < arrays; ++i)
+        objects.push_back(i == arrays - 1 ? hex("a0") : hex("a1") + be(5 + i, 4));
+    return bplist(objects, 4);
+}
+
+// Shared objects, 2-byte references. 300 levels, each an array holding the next one twice:
+// 2^300 paths through 301 objects.
+QByteArray doubledLevels()
+{
+    std::vector<QByteArray> objects = {hex("d2 0001 0003 0002 0004"), key, hex("11 1000"),
+                                       ascii("s")};
+    for (int i = 0; i < 300; ++i)
+        objects.push_back(hex("a2") + be(i == 299 ? 2 : 5 + i, 2).repeated(2));
+    return bplist(objects, 2);
+}
+
+// The top dict is level 1; 512 levels are the most allowed.
+TEST(PropertyListBinary, Nesting)
+{
+    EXPECT_EQ(parse(nested(511)), 1);
+    EXPECT_EQ(parse(doubledLevels()), 4096);
+    for (const QByteArray& file : {nested(512), nested(100000)})
+        EXPECT_EQ(parse(file), none) << file.left(100).toHex().toStdString();
+}
+
+} // namespace
