@@ -3,12 +3,13 @@
 harness's session), the tray with the icon and the open dashboard, saved as screenshots."""
 
 import argparse
+import re
 import signal
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "tests" / "e2e"))
-from harness import SCREEN, FileOpens, Session, wait_until  # noqa: E402
+from harness import SCREEN, Session, find, wait_until  # noqa: E402
 
 
 def crop(region, scale=1):
@@ -26,17 +27,15 @@ def main(argv):
     signal.signal(signal.SIGINT, signal.default_int_handler)
     args.out.mkdir(parents=True, exist_ok=True)
     with Session(args.binary, args.out, "demo-logs", app=False) as session:
-        # Every refresh pass reads the history file: the second one, 2 s after the first, is
-        # the first with a CPU load to show.
         session.write_history(0)  # its own, empty: the demo has no Korvanta
-        opens = FileOpens(session.history_path)
         session.start_app()
         icon = session.wait_icon()
-        opens.wait_pass_after(1.5, "the second refresh pass")
-        opens.close()
         tray = session.screenshot(args.out / "demo-tray.png", *crop(
             (max(0, icon.right - 240), 0, min(240, icon.right), icon.bottom + 8), scale=3))
         popup = session.open_dashboard()
+        # The second refresh pass is the first with a CPU load to show.
+        session.wait(lambda: any(re.match(r"^加载: \d+%$", n["name"]) for n in find(
+            session.accessible(popup), "label")), "the CPU load on the dashboard")
         left = max(0, popup.x - 16)
         region = (left, 0, SCREEN[0] - left, popup.bottom + 16)
 

@@ -20,14 +20,8 @@ import uuid
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
-import harness  # noqa: E402
-from harness import LIMIT_S, SNI_WATCHER, HarnessError, Session, Window, wait_until  # noqa
-
-# A marker of their own: an end-to-end session outside would take these, whose harness is
-# pid 1 of its namespace, for the leftovers of a killed harness and kill them.
-harness.MARKER = "KMB_DESKTOPS_SESSION"
-
-from gi.repository import Gio, GLib  # noqa: E402
+from harness import (LIMIT_S, SNI_WATCHER, GLib, HarnessError, Session, Window,  # noqa: E402
+                     wait_until)
 
 NAMESPACED = "KMB_DESKTOPS_NAMESPACED"  # the pid of the unshare process, once inside
 APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
@@ -59,13 +53,15 @@ class Desktop(Session):
     """A desktop with its tray host. The utility chooses its Qt platform unless
     ``platform`` is given."""
 
-    name, programs, edge, session_type, double_click = "", (), "top", "wayland", False
-    image_format = "rgb"  # of screen_image(), as ImageMagick names it
+    name, programs, session_type, double_click = "", (), "wayland", False
+    # A marker of their own: an end-to-end session outside would take these, whose harness is
+    # pid 1 of its namespace, for the leftovers of a killed harness and kill them.
+    marker_variable = "KMB_DESKTOPS_SESSION"
 
     def __init__(self, binary, artifacts=None, platform=None):
         super().__init__(binary, artifacts, self.name, tray_host=None, accessibility=False,
                          app=False, xvfb=self.session_type == "x11")
-        self.platform, self.wayland, self.xauthority, self._bus = platform, None, None, None
+        self.platform, self.wayland, self.xauthority = platform, None, None
         self._last_icon = None
 
     @classmethod
@@ -94,9 +90,9 @@ class Desktop(Session):
         self.start_desktop()
         return self
 
-    def start_app(self, env=None, day=True):
+    def start_app(self, *args, **options):
         self.click(*EMPTY_SPOTS[0], count=0)  # no pointer over the icon: hosts highlight it
-        return super().start_app(env, day)
+        return super().start_app(*args, **options)
 
     def stop_app(self):
         """Stops the utility and waits until its host has taken the icon away."""
@@ -104,20 +100,6 @@ class Desktop(Session):
         if self.app is not None:
             wait_until(lambda: not self._icon_pixels(), "the stopped utility's icon to go")
         return status
-
-    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
-        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
-        if self._bus is None:
-            self._bus = Gio.DBusConnection.new_for_address_sync(
-                self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-                | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        return self._bus.call_with_unix_fd_list_sync(
-            name, path, interface, method, GLib.Variant(signature, args) if signature else None,
-            None, 0, int(LIMIT_S * 1000), fds and Gio.UnixFDList.new_from_array(fds),
-            None)[0].unpack()
-
-    def wait_bus_name(self, name):
-        wait_until(lambda: self.bus_has(name), name + " on the session bus")
 
     def icons(self):
         """The icon in the panel, drawn in full and where it was at the last look: a host
@@ -138,18 +120,6 @@ class Desktop(Session):
         return subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
                                self.image_format + ":-", "rgb:-"], input=self.screen_image(),
                               check=True, capture_output=True, timeout=LIMIT_S).stdout
-
-    def screenshot(self, path, *options):
-        subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8", "rgb:-",
-                        *options, str(path)], input=self.pixels(), check=True, timeout=LIMIT_S)
-
-    def save_diagnostics(self, label):
-        try:
-            self.screenshot(self.artifacts / ("%s-screen.png" % label))
-            (self.artifacts / ("%s-windows.json" % label)).write_text(json.dumps(
-                [w.__dict__ for w in self.windows()] if self.app.running() else []))
-        except Exception as error:  # diagnostics must not hide the failure
-            sys.stderr.write("diagnostics: %s\n" % error)
 
     def app_on_wayland(self):
         return "libQt6WaylandClient" in Path("/proc/%d/maps" % self.app.pid).read_text()
@@ -436,11 +406,6 @@ class Xfce(Desktop):
         self.spawn("xfwm4", ["xfwm4", "--compositor=off"])
         self.spawn("xfce4-panel", ["xfce4-panel"])
         self.wait_bus_name(SNI_WATCHER)
-
-    def screen_image(self):
-        return subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
-                              env=self.base_env(), check=True, capture_output=True,
-                              timeout=LIMIT_S).stdout
 
     def click(self, x, y, button=1, count=1):
         for _ in range(max(count, 1)):

@@ -26,6 +26,11 @@ import uuid
 from dataclasses import dataclass
 from pathlib import Path
 
+import gi
+
+gi.require_version("Gio", "2.0")
+from gi.repository import Gio, GLib  # noqa: E402
+
 HERE = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
 SCREEN = (1280, 800)
@@ -36,11 +41,15 @@ SNI_WATCHER, SNI_HOST = "org.kde.StatusNotifierWatcher", "gtk-sni-tray-standalon
 APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
 FOOTER = "已累计清理 %s 垃圾"
-MARKER = "KMB_E2E_SESSION"
 RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
+# HOME on a 64 MiB tmpfs (far below the low-disk threshold) in a mount namespace of the
+# utility's own, which a user namespace lets anyone make; an inner user namespace gives the
+# utility this user's id back, which the buses check.
+SMALL_HOME = ('mount -t tmpfs -o size=64m,mode=0700 tmpfs "$HOME" && '
+              'exec unshare --map-user=%d --map-group=%d "$@"')
 
 _libc = ctypes.CDLL(None, use_errno=True)
 
@@ -56,13 +65,11 @@ class WaitTimeout(AssertionError):
 def wait_until(predicate, what, timeout=LIMIT_S, interval=0.05):
     """Polls ``predicate`` until it returns a true value, which it returns."""
     end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
+    while not (value := predicate()):
         if time.monotonic() > end:
             raise WaitTimeout("timed out after %.0f s waiting for %s" % (timeout, what))
         time.sleep(interval)
+    return value
 
 
 def today(offset_days=0):
@@ -97,7 +104,7 @@ def find(tree, role=None, name=None, prefix=None):
     """The showing nodes of ``tree`` with that role and name (or name prefix)."""
     return [n for n in nodes(tree) if "showing" in n["states"]
             and role in (None, n["role"]) and name in (None, n["name"])
-            and (prefix is None or n["name"].startswith(prefix))]
+            and n["name"].startswith(prefix or "")]
 
 
 def center(node):
@@ -119,28 +126,18 @@ def _start_time(pid):
     return stat[stat.rindex(")") + 2:].split()[19]
 
 
-def _marked(predicate):
-    """Pids of live processes whose session marker satisfies ``predicate``."""
-    prefix, found = (MARKER + "=").encode(), []
-    for entry in filter(str.isdigit, os.listdir("/proc")):
+def _marked(variable, predicate):
+    """Pids of other live processes whose session marker satisfies ``predicate``."""
+    prefix, found = (variable + "=").encode(), []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            environ = Path("/proc", entry, "environ").read_bytes().split(b"\0")
+            environ = Path("/proc", pid, "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        for variable in environ:
-            if variable.startswith(prefix) and int(entry) != os.getpid():
-                if predicate(variable[len(prefix):].decode()):
-                    found.append(int(entry))
-                break
+        marker = next((v[len(prefix):] for v in environ if v.startswith(prefix)), None)
+        if marker is not None and int(pid) != os.getpid() and predicate(marker.decode()):
+            found.append(int(pid))
     return found
-
-
-def _kill(pids):
-    for pid in pids:
-        try:
-            os.kill(pid, signal.SIGKILL)
-        except OSError:
-            pass
 
 
 class Process:
@@ -166,36 +163,13 @@ class Process:
 
     def stop(self, grace=5.0):
         for sig, limit in ((signal.SIGTERM, grace), (signal.SIGKILL, 5.0)):
-            if self.popen.poll() is not None:
-                break
             try:
-                os.killpg(self.pid, sig)
-                self.popen.wait(limit)
+                if self.running():
+                    os.killpg(self.pid, sig)
+                    self.popen.wait(limit)
             except (ProcessLookupError, subprocess.TimeoutExpired):
                 pass
         return self.popen.returncode
-
-
-class FileOpens:
-    """Opens of one file, through inotify: each refresh pass of the utility reads the
-    history file, so its opens tell the passes (and the moments between them) apart."""
-
-    def __init__(self, path):
-        self.fd = _libc.inotify_init1(os.O_NONBLOCK | os.O_CLOEXEC)
-        if self.fd < 0 or _libc.inotify_add_watch(self.fd, bytes(path), 0x20) < 0:  # IN_OPEN
-            raise HarnessError("cannot watch %s: errno %d" % (path, ctypes.get_errno()))
-
-    def wait_pass_after(self, seconds, what):
-        """Waits for an open at least ``seconds`` after the first one seen."""
-        first, end = None, time.monotonic() + LIMIT_S
-        while first is None or time.monotonic() - first < seconds:
-            if not select.select([self.fd], [], [], max(0.0, end - time.monotonic()))[0]:
-                raise WaitTimeout("timed out waiting for %s" % what)
-            os.read(self.fd, 4096)
-            first = first or time.monotonic()
-
-    def close(self):
-        os.close(self.fd)
 
 
 class Reader:
@@ -235,6 +209,9 @@ class Session:
     None (start one later); ``app``: start the utility with the session; ``xvfb``: False
     where a compositor brings its own X server."""
 
+    # Marks the session's processes, also those the buses start, in their environment.
+    marker_variable = "KMB_E2E_SESSION"
+    edge, image_format = "top", "rgb"  # the tray's screen edge; the format of screen_image()
     _TREE_LINE = re.compile(
         r"^(?P<indent>\s*)(?P<id>0x[0-9a-f]+) .*?\s(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+"
         r"\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$")
@@ -243,22 +220,21 @@ class Session:
                  accessibility=True, app=True, xvfb=True):
         self.binary = Path(binary).resolve()
         self.tray_host, self.accessibility, self.start_with_app = tray_host, accessibility, app
-        self.xvfb = xvfb
+        self.xvfb, self.screen = xvfb, SCREEN
         self.temp = Path(tempfile.mkdtemp(prefix="kmb-e2e-"))
         self.artifacts = Path(artifacts) / name if artifacts else self.temp / "artifacts"
         shutil.rmtree(self.artifacts, ignore_errors=True)
         self.artifacts.mkdir(parents=True)
-        for folder in ("home", "config", "data", "cache", "runtime", "share"):
+        for folder in ("home", "small-home", "config", "data", "cache", "runtime", "share"):
             (self.temp / folder).mkdir(mode=0o700)
         self.home, self.runtime_dir = self.temp / "home", self.temp / "runtime"
         self.settings_path = self.temp / "config" / "Korvanta" / "KorvantaMenuBar.conf"
         self.history_path = self.temp / "data" / "Korvanta" / "CleanupHistory.plist"
+        self.korvanta_record = self.temp / "korvanta-launches"
         self.marker = "%d-%s-%s" % (os.getpid(), _start_time(os.getpid()), uuid.uuid4().hex)
         self.display = self.bus_address = self.reader = self.app = self.tray = None
-        self.sni = []
-        self.app_extra_env = {}
-        self.screen = SCREEN
-        self._processes, self._logs, self._mounts, self._x11 = [], {}, [], None
+        self.sni, self.app_extra_env, self.small_home = [], {}, False
+        self._processes, self._logs, self._x11, self._bus = [], {}, None, None
         _live.append(self)
 
     def __enter__(self):
@@ -278,25 +254,22 @@ class Session:
                     "XDG_DATA_HOME": str(self.temp / "data"),
                     "XDG_CACHE_HOME": str(self.temp / "cache"),
                     "XDG_RUNTIME_DIR": str(self.runtime_dir), "LANG": "C.UTF-8",
-                    MARKER: self.marker})
-        if self.display:
-            env["DISPLAY"] = self.display
-        if self.bus_address:
-            env["DBUS_SESSION_BUS_ADDRESS"] = self.bus_address
+                    self.marker_variable: self.marker})
+        env.update({k: v for k, v in (("DISPLAY", self.display),
+                                      ("DBUS_SESSION_BUS_ADDRESS", self.bus_address)) if v})
         return env
 
     def app_env(self):
-        env = self.base_env()
-        env.update({
-            "QT_QPA_PLATFORM": "xcb", "QT_ACCESSIBILITY": "1",
-            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+        return dict(
+            self.base_env(), QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
+            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
             # Popup decisions, timed, in the utility's log: a lost toggle leaves its story.
-            "QT_LOGGING_RULES": "korvanta.popup.debug=true",
-            "QT_MESSAGE_PATTERN": "%{if-category}%{time process} %{category}: %{endif}%{message}",
+            QT_LOGGING_RULES="korvanta.popup.debug=true",
+            QT_MESSAGE_PATTERN="%{if-category}%{time process} %{category}: %{endif}%{message}",
             # No desktop entry of the machine's own stands in for Korvanta.
-            "XDG_DATA_DIRS": str(self.temp / "share")})
-        env.update(self.app_extra_env)
-        return env
+            XDG_DATA_DIRS=str(self.temp / "share"),
+            **({"HOME": str(self.temp / "small-home")} if self.small_home else {}),
+            **self.app_extra_env)
 
     def spawn(self, name, argv, env=None, **options):
         """Starts a process of the session (stopped with it); its log is under artifacts."""
@@ -321,8 +294,7 @@ class Session:
 
     def start(self):
         # Left by a harness that was killed outright: its pid and start time name it.
-        _kill(_marked(lambda marker: _start_time(int(marker.split("-")[0]))
-                      != marker.split("-")[1]))
+        self._kill_marked(lambda m: _start_time(int(m.split("-")[0])) != m.split("-")[1])
         self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
             "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
@@ -333,7 +305,7 @@ class Session:
         if self.accessibility:
             self.spawn("at-spi-bus-launcher",
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-            wait_until(lambda: self.bus_has("org.a11y.Bus"), "the accessibility bus")
+            self.wait_bus_name("org.a11y.Bus")
             self.reader = Reader(self)
         if self.tray_host:
             self.start_trayer() if self.tray_host == "trayer" else self.start_sni()
@@ -347,7 +319,7 @@ class Session:
     def start_sni(self):
         """Starts the StatusNotifierItem watcher (waits for its bus name) and a host."""
         watcher = self.spawn("sni-watcher", ["status-notifier-watcher"])
-        wait_until(lambda: self.bus_has(SNI_WATCHER), "the StatusNotifierItem watcher")
+        self.wait_bus_name(SNI_WATCHER)
         self.sni = [watcher, self.spawn("sni-host", [SNI_HOST, "--top", "--end", "--size", "30"])]
 
     def stop_tray_hosts(self):
@@ -355,14 +327,19 @@ class Session:
             process.stop()
         self.tray, self.sni = None, []
 
-    def start_app(self, env=None, day=True):
-        """(Re)starts the utility with ``env`` over app_env(). ``day``: first record today as
-        the low-disk prompt's last day, so that no prompt opens; False leaves the settings."""
+    def start_app(self, env=None, day=True, small_home=False):
+        """(Re)starts the utility with ``env`` over app_env(), with ``small_home`` on a HOME
+        volume of its own that is low on space. ``day``: first record today as the low-disk
+        prompt's last day, so that no prompt opens; False leaves the settings."""
         self.stop_app()
         if day:
             self.write_day(today())
-        self.app_extra_env = dict(env or {})
-        self.app = self.spawn("korvanta-menubar", [str(self.binary)], env=self.app_env())
+        self.app_extra_env, self.small_home = dict(env or {}), small_home
+        argv = [str(self.binary)]
+        if small_home:
+            argv = ["unshare", "-Urm", "sh", "-c", SMALL_HOME % (os.geteuid(), os.getegid()),
+                    "sh"] + argv
+        self.app = self.spawn("korvanta-menubar", argv, env=self.app_env())
         if self.reader is not None:
             # Qt's bridge comes up on the accessibility bus a little after launch; a popup
             # shown before that raises no event and is never found.
@@ -384,24 +361,30 @@ class Session:
                                  "under %s" % (self.app and self.app.popen.returncode,
                                                self.artifacts))
 
-    def bus_has(self, name):
-        result = subprocess.run(
-            ["dbus-send", "--session", "--print-reply=literal", "--dest=org.freedesktop.DBus",
-             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:" + name],
-            env=self.base_env(), capture_output=True, text=True, timeout=LIMIT_S)
-        return result.returncode == 0 and "true" in result.stdout
+    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
+        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
+        if self._bus is None:
+            self._bus = Gio.DBusConnection.new_for_address_sync(
+                self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
+                | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
+        return self._bus.call_with_unix_fd_list_sync(
+            name, path, interface, method, GLib.Variant(signature, args) if signature else None,
+            None, 0, int(LIMIT_S * 1000), fds and Gio.UnixFDList.new_from_array(fds),
+            None)[0].unpack()
 
-    def small_volume(self, size=64 << 20):
-        """A fresh tmpfs of ``size`` bytes (far below the 50 GB of the low-disk rule),
-        unmounted with the session; None where mounting is not allowed (not root)."""
-        path = self.temp / ("volume%d" % len(self._mounts))
-        path.mkdir()
-        if os.geteuid() != 0 or subprocess.run(
-                ["mount", "-t", "tmpfs", "-o", "size=%d,mode=0700" % size, "tmpfs", str(path)],
-                capture_output=True).returncode != 0:
-            return None
-        self._mounts.append(path)
-        return path
+    def bus_has(self, name):
+        return self.call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                         "NameHasOwner", "(s)", (name,))[0]
+
+    def wait_bus_name(self, name):
+        wait_until(lambda: self.bus_has(name), name + " on the session bus")
+
+    def _kill_marked(self, predicate):
+        for pid in _marked(self.marker_variable, predicate):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
 
     def stop(self):
         if self not in _live:
@@ -409,13 +392,13 @@ class Session:
         _live.remove(self)
         if self._x11 is not None:
             self._x11[0].XCloseDisplay(self._x11[2])
+        if self._bus is not None:
+            self._bus.close_sync(None)
         for process in reversed(self._processes):
             process.stop()
-        _kill(_marked(lambda marker: marker == self.marker))
-        wait_until(lambda: not _marked(lambda marker: marker == self.marker),
+        self._kill_marked(lambda marker: marker == self.marker)
+        wait_until(lambda: not _marked(self.marker_variable, lambda m: m == self.marker),
                    "the session's processes to end")
-        for path in self._mounts:
-            subprocess.run(["umount", "-l", str(path)], capture_output=True)
         shutil.rmtree(self.temp, ignore_errors=True)
 
     @staticmethod
@@ -437,11 +420,13 @@ class Session:
         match = re.search(r"^%s=(.*)$" % re.escape(DAY_KEY), text, re.M)
         return match and match.group(1).strip()
 
+    def write_history(self, total):
+        self.replace_file(self.history_path, plistlib.dumps(
+            {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
+
     def install_korvanta(self):
         """A Korvanta stand-in: a desktop entry in XDG_DATA_HOME whose program records each
-        launch as a line of JSON: its arguments and the environment variables named in
-        RECORDED_ENV."""
-        self.korvanta_record = self.temp / "korvanta-launches"
+        launch as a line of JSON: its arguments and the variables named in RECORDED_ENV."""
         program = self.temp / "korvanta"
         program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
                            "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
@@ -460,10 +445,6 @@ class Session:
     def wait_korvanta_launch(self, count):
         """Launch number ``count`` (from 0) of the stand-in: {"args": [...], "env": {...}}."""
         return wait_until(lambda: self.korvanta_launches()[count:], "Korvanta to be launched")[0]
-
-    def write_history(self, total):
-        self.replace_file(self.history_path, plistlib.dumps(
-            {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
 
     def x(self, *argv, check=True):
         result = subprocess.run(argv, env=self.base_env(), capture_output=True, text=True,
@@ -537,8 +518,7 @@ class Session:
     def tray_menu(self, entry):
         """Chooses ``entry`` of the icon's context menu."""
         self.click_icon(button=3)
-        menu = self.accessible(role="popup menu")
-        self.click(*center(find(menu, "menu item", entry)[0]))
+        self.click(*center(find(self.accessible(role="popup menu"), "menu item", entry)[0]))
 
     def wait_prompt(self):
         """Waits for the low-disk prompt, shown instead of the dashboard, and for today in
@@ -548,11 +528,6 @@ class Session:
             raise AssertionError("the dashboard is open beside the prompt")
         wait_until(lambda: self.recorded_day() == today(), "today in the day record")
         return prompt
-
-    def footer(self, popup):
-        """The names of the dashboard's footer (the cleaned total)."""
-        return [n["name"] for n in find(self.accessible(popup), "push button",
-                                        prefix=FOOTER.partition("%")[0])]
 
     def wait_grab(self):
         """Waits until another client holds the pointer grab (an open popup does: a press
@@ -600,8 +575,8 @@ class Session:
         server together, whatever the load. press/release False: only the other half."""
         xlib, xtst, display = self._xlib()
         xtst.XTestFakeMotionEvent(display, -1, x, y, 0)
-        for down in (True, False):
-            if (press, release)[not down]:
+        for down, wanted in ((True, press), (False, release)):
+            if wanted:
                 xtst.XTestFakeButtonEvent(display, button, down, 0)
         xlib.XSync(display, 0)
 
@@ -615,45 +590,47 @@ class Session:
         x.XSendEvent(display, window.id, 0, 0, event)
         x.XSync(display, 0)
 
+    def screen_image(self):
+        """The screen in image_format, 8 bits a channel."""
+        return subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
+                              env=self.base_env(), check=True, capture_output=True,
+                              timeout=LIMIT_S).stdout
+
     def screenshot(self, path, *options):
-        """The root window, or what ImageMagick's ``options`` make of it, in ``path``."""
-        self.x("/usr/bin/import", "-silent", "-window", "root", *options, str(path))
+        """The screen, or what ImageMagick's ``options`` make of it, in ``path``."""
+        subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
+                        self.image_format + ":-", *options, str(path)],
+                       input=self.screen_image(), check=True, timeout=LIMIT_S)
         return Path(path)
 
-    def accessibles(self):
-        """The accessible trees of the utility's shown top-level windows, read afresh."""
-        return self.reader.ask({"pid": self.app.pid})
-
     def accessible(self, window=None, role=None):
-        """Waits for the shown top-level accessible covering ``window`` (or of ``role``)."""
+        """Waits for the shown top-level accessible covering ``window`` (or of ``role``),
+        read afresh."""
         extents = window and [window.x, window.y, window.width, window.height]
-        return self.wait(lambda: next((tree for tree in self.accessibles() if extents in (
-            None, tree["extents"]) and role in (None, tree["role"])), None),
-            "the accessible of %s" % (window or role))
+        return self.wait(lambda: next((tree for tree in self.reader.ask({"pid": self.app.pid})
+                                       if extents in (None, tree["extents"])
+                                       and role in (None, tree["role"])), None),
+                         "the accessible of %s" % (window or role))
 
     def save_diagnostics(self, label):
-        """The screen, the window tree and the utility's accessible trees under artifacts."""
+        """The screen, the utility's windows and accessible trees under artifacts."""
         try:
             self.screenshot(self.artifacts / ("%s-screen.png" % label))
-            (self.artifacts / ("%s-windows.txt" % label)).write_text(
-                self.x("xwininfo", "-root", "-tree", check=False))
-            if self.reader and self.app and self.app.running():
-                (self.artifacts / ("%s-atspi.json" % label)).write_text(
-                    json.dumps(self.accessibles(), ensure_ascii=False, indent=1))
+            running = self.app and self.app.running()
+            (self.artifacts / ("%s-windows.json" % label)).write_text(json.dumps(
+                [w.__dict__ for w in self.windows()] if running else []))
+            if self.reader and running:
+                (self.artifacts / ("%s-atspi.json" % label)).write_text(json.dumps(
+                    self.reader.ask({"pid": self.app.pid}), ensure_ascii=False, indent=1))
         except Exception as error:  # diagnostics must not hide the failure
             sys.stderr.write("diagnostics: %s\n" % error)
-
-
-def _stop_live():
-    for session in list(_live):
-        session.stop()
 
 
 def _terminate(signum, frame):
     raise SystemExit(128 + signum)  # so that sessions stop on the way out
 
 
-atexit.register(_stop_live)
+atexit.register(lambda: [session.stop() for session in list(_live)])
 signal.signal(signal.SIGTERM, _terminate)
 signal.signal(signal.SIGHUP, _terminate)
 
@@ -667,25 +644,21 @@ class E2ECase(unittest.TestCase):
     """Cases of one test file share one session, started once for the class."""
 
     session_options = {}
-    wants_small_volume = False  # mount one for the class as ``volume`` (None where not allowed)
 
     @classmethod
     def setUpClass(cls):
         artifacts = _options.artifacts / Path(sys.argv[0]).stem if _options.artifacts else None
-        cls.session = Session(_options.binary, artifacts, cls.__name__, **cls.session_options)
+        cls.session = cls.make_session(_options.binary, artifacts)
         cls.prepare(cls.session)
         cls.session.__enter__()
-        cls.volume = cls.session.small_volume() if cls.wants_small_volume else None
+
+    @classmethod
+    def make_session(cls, binary, artifacts):
+        return Session(binary, artifacts, cls.__name__, **cls.session_options)
 
     @classmethod
     def prepare(cls, session):
         """Runs before the session starts (files the first launch is to find)."""
-
-    def small_home(self):
-        """The utility's environment with HOME on the class's small volume."""
-        if self.volume is None:
-            self.skipTest("no tmpfs of our own for HOME (not root)")
-        return {"HOME": str(self.volume)}
 
     @classmethod
     def tearDownClass(cls):
@@ -696,6 +669,17 @@ class E2ECase(unittest.TestCase):
         if any(getattr(test, "test_case", test) is self for test, _ in
                result.errors + result.failures):
             self.session.save_diagnostics(self._testMethodName)
+
+    def assert_at_icon(self, popup, icon, near=8, at_tray_end=False):
+        """The popup's edge nearest the panel lies within ``near`` px of the icon, on the side
+        away from the panel; across, it spans the icon's centre (unless it touches the
+        screen's edge), or with ``at_tray_end`` ends within ``near`` px of its right end."""
+        width = self.session.screen[0]
+        gap = popup.y - icon.bottom if self.session.edge == "top" else icon.y - popup.bottom
+        across = width - near <= popup.right <= width if at_tray_end else (
+            popup.x <= icon.center[0] < popup.right or popup.x <= 0 or popup.right >= width)
+        self.assertTrue(0 <= gap <= near and across, "%s: %s, icon %s" % (
+            "not at the tray end" if at_tray_end else "not at the icon", popup, icon))
 
 
 def main():

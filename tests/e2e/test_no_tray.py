@@ -19,8 +19,6 @@ HINT = "启动 Korvanta 移除不需要的项目并恢复空间。"
 class NoTrayTest(E2ECase):
     session_options = {"tray_host": None, "app": False}
 
-    wants_small_volume = True
-
     @classmethod
     def prepare(cls, session):
         session.install_korvanta()
@@ -60,7 +58,7 @@ class NoTrayTest(E2ECase):
     def test_notifications_stand_in_for_the_tray_until_one_comes(self):
         session = self.session
         session.write_day(today(-1))
-        session.start_app(self.small_home(), day=False)
+        session.start_app(day=False, small_home=True)
         # Ten seconds without a host: one notification, then the due warning as another.
         no_tray = self.next_call(timeout=LIMIT_S + 10)
         self.assertEqual((no_tray["call"], no_tray["summary"], no_tray["body"]),
@@ -95,7 +93,7 @@ class NoTrayTest(E2ECase):
 
     def test_the_warning_comes_once_a_day(self):
         session = self.session
-        session.start_app(self.small_home())  # today recorded: not due
+        session.start_app(small_home=True)  # today recorded: not due
         self.assertEqual(self.next_call(timeout=LIMIT_S + 10)["body"], NO_TRAY)
         # The second launch's dashboard comes after every check the first notification
         # started: nothing followed it.
