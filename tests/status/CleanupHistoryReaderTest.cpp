@@ -70,6 +70,7 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
         {"FIFO without a writer",
          [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
         {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
+        {"directory", [](HistoryPlace& h) { ASSERT_TRUE(QDir().mkpath(h.file)); }},
         {"loop of two symlinks",
          [](HistoryPlace& h) {
              h.link(h.file + ".other");

@@ -1,16 +1,12 @@
-// The painted views on the offscreen platform: layout, texts from the model, which control
-// calls which action, and renderings at 1x and 2x under build/screenshots.
+// The dashboard on the offscreen platform: its fixed layout, the figures from the model in
+// their units, and which control opens Korvanta.
 
 #include "UiTestSupport.h"
 
 #include "status/SystemStatusMonitor.h"
-#include "views/AboutWindowView.h"
-#include "views/ByteFormatting.h"
-#include "views/LowDiskSpacePrompt.h"
 #include "views/MenuBarPanelView.h"
 
 #include <QMenu>
-#include <limits>
 
 namespace kmb {
 namespace {
@@ -111,59 +107,6 @@ TEST_F(PanelTest, HeaderReleaseButtonsAndCleanedTotalOpenTheAppTheOtherTilesNoth
     for (const char* name : {"batteryCard", "cpuCard", "volumeCard"})
         test::clickCentre(&panel, findNamed(&panel, name));
     EXPECT_EQ(opened, 0);
-}
-
-TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
-{
-    const struct {
-        std::int64_t available, total;
-        const char* text;
-        double fraction;
-    } cases[] = {{12'340'000'000, 500'000'000'000, "可用： 12.34 GB", 0.96},
-                 {49'999'999'999, 100'000'000'000, "可用： 50.00 GB", 0.50000000001},
-                 {1'234'567'890, 0, "可用： 1.23 GB", 0.9},
-                 {-5, 100, "可用： 0.00 GB", 0.96},
-                 {200, 100, "可用： 0.00 GB", 0.06},
-                 {94, 100, "可用： 0.00 GB", 0.06},
-                 {4, 100, "可用： 0.00 GB", 0.96},
-                 {std::numeric_limits<std::int64_t>::min(),
-                  std::numeric_limits<std::int64_t>::max(), "可用： 0.00 GB", 0.96}};
-    for (const auto& row : cases) {
-        EXPECT_EQ(promptAvailableText(row.available), QString::fromUtf8(row.text)) << row.available;
-        EXPECT_NEAR(promptUsageFraction(row.available, row.total), row.fraction, 1e-9)
-            << row.available << " of " << row.total;
-    }
-    EXPECT_DOUBLE_EQ(promptFillWidth(250, 0.5), 125);
-    EXPECT_DOUBLE_EQ(promptFillWidth(100, 0.06), 10); // never narrower than 10
-}
-
-TEST(AboutWindowView, VersionLineAndLayoutWithAndWithoutTheIcon)
-{
-    EXPECT_EQ(aboutVersionText(QStringLiteral("2.1"), QStringLiteral("210")),
-              QStringLiteral("版本 2.1 (210)"));
-    EXPECT_EQ(aboutVersionText(QString(), QStringLiteral("37")), QStringLiteral("版本 1.0.0 (37)"));
-    AboutWindowView withIcon(QStringLiteral("版本 2.1 (210)"),
-                             QStringLiteral(":/icons/AppIcon.svg"));
-    AboutWindowView without(QStringLiteral("版本 2.1 (210)"), QStringLiteral(":/no/such.svg"));
-    withIcon.show();
-    without.show();
-    EXPECT_EQ(without.findChild<QWidget*>(QStringLiteral("aboutIcon")), nullptr);
-    // The name keeps the 18-point gap below where the icon was.
-    const QWidget* icon = findNamed(&withIcon, "aboutIcon");
-    EXPECT_EQ(findNamed(&withIcon, "aboutName")->y(), icon->geometry().bottom() + 1 + 18);
-    EXPECT_EQ(labelText(&withIcon, "aboutVersion"), QStringLiteral("版本 2.1 (210)"));
-    test::saveGrabs(&withIcon, QStringLiteral("about"));
-}
-
-TEST(Texts, ByteUnits)
-{
-    const QLocale c = QLocale::c();
-    EXPECT_EQ(formatFileBytes(1'500'000'000, c), QStringLiteral("1.50 GB"));
-    EXPECT_EQ(formatFileBytes(std::numeric_limits<std::int64_t>::min(), c),
-              QStringLiteral("-9.22 EB"));
-    EXPECT_EQ(formatMemoryBytes(1'500'000'000, c), QStringLiteral("1.40 GB"));
-    EXPECT_EQ(formatMemoryBytes(std::numeric_limits<std::uint64_t>::max(), c),
-              QStringLiteral("16.00 EB"));
 }
 
 } // namespace

@@ -1,0 +1,141 @@
+// A menu exported over com.canonical.dbusmenu on a private bus, read and clicked as a tray
+// host does.
+
+#include "UiTestSupport.h"
+
+#include "menubar/DBusMenuExporter.h"
+
+#include <QDBusAbstractInterface>
+#include <QDBusMessage>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+const QString menuPath = QStringLiteral("/MenuBar");
+const QString menuInterface = QStringLiteral("com.canonical.dbusmenu");
+
+// Relays the dbusmenu signals, for QSignalSpy.
+class MenuProxy : public QDBusAbstractInterface {
+    Q_OBJECT
+public:
+    MenuProxy(const QString& service, const QDBusConnection& bus)
+        : QDBusAbstractInterface(service, menuPath, "com.canonical.dbusmenu", bus, nullptr)
+    {
+    }
+signals:
+    void LayoutUpdated(uint revision, int parent);
+    void ItemsPropertiesUpdated(const kmb::DBusMenuItemPropertiesList& updated,
+                                const kmb::DBusMenuItemKeysList& removed);
+};
+
+struct DBusMenuExporterTest : ::testing::Test {
+    kmb::test::PrivateBus bus;
+    QDBusConnection menuBus = bus.connect();
+    QDBusConnection host = bus.connect();
+    QMenu menu;
+    QAction* about = menu.addAction("关于 Korvanta");
+    QAction* separator = menu.addSeparator();
+    QAction* quit = menu.addAction("Save_as && &Quit&");
+    kmb::DBusMenuExporter exporter{menuBus, menuPath};
+
+    void SetUp() override { exporter.setMenu(&menu); }
+    QDBusMessage call(const QString& method, const QVariantList& arguments)
+    {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(menuBus.baseService(), menuPath, menuInterface, method);
+        message.setArguments(arguments);
+        return host.call(message, QDBus::BlockWithGui);
+    }
+    QList<kmb::DBusMenuLayoutItem> entries(int depth = -1)
+    {
+        const QDBusMessage reply = call("GetLayout", {0, depth, QStringList()});
+        return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1)).children;
+    }
+};
+
+TEST_F(DBusMenuExporterTest, LayoutListsLabelsAndSeparatorsInOrder)
+{
+    const QList<kmb::DBusMenuLayoutItem> shown = entries();
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_EQ(shown[0].properties.value("label").toString(), "关于 Korvanta");
+    EXPECT_EQ(shown[1].properties.value("type").toString(), "separator");
+    // '_' marks the access key in dbusmenu, '&' in Qt.
+    EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit&");
+    EXPECT_FALSE(shown[2].properties.contains("type"));
+    EXPECT_EQ(entries(1).size(), 3);
+    EXPECT_EQ(entries(0).size(), 0);
+
+    const QDBusMessage reply =
+        call("GetGroupProperties",
+             {QVariant::fromValue(QList<int>{shown[2].id, 999}), QStringList{"label"}});
+    const auto group = qdbus_cast<kmb::DBusMenuItemPropertiesList>(reply.arguments().value(0));
+    ASSERT_EQ(group.size(), 1);
+    EXPECT_EQ(group[0].id, shown[2].id);
+    EXPECT_EQ(group[0].properties, QVariantMap({{"label", "Save__as & _Quit&"}}));
+}
+
+TEST_F(DBusMenuExporterTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
+{
+    const QList<kmb::DBusMenuLayoutItem> shown = entries();
+    ASSERT_EQ(shown.size(), 3);
+    QStringList triggered;
+    QObject::connect(&menu, &QMenu::triggered, [&](QAction* a) { triggered << a->text(); });
+    const QVariant noData = QVariant::fromValue(QDBusVariant(0));
+    const struct {
+        int id;
+        const char* event;
+    } ignored[] = {{shown[1].id, "clicked"}, {999, "clicked"}, {shown[0].id, "hovered"}};
+    for (const auto& row : ignored) {
+        const QDBusMessage reply = call("Event", {row.id, row.event, noData, 0u});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << row.id << row.event;
+    }
+    const kmb::DBusMenuEventList group{{999, "clicked", QDBusVariant(0), 0},
+                                       {shown[1].id, "clicked", QDBusVariant(0), 0}};
+    const QDBusMessage reply = call("EventGroup", {QVariant::fromValue(group)});
+    EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().value(0)), QList<int>{999}); // unknown
+    // Through the menu's own connection the call is delivered in place, without an event loop:
+    // the action must not have run when the answer is back.
+    QDBusMessage click = QDBusMessage::createMethodCall(menuBus.baseService(), menuPath,
+                                                        menuInterface, "Event");
+    click.setArguments({shown[2].id, "clicked", noData, 0u});
+    EXPECT_EQ(menuBus.call(click).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(triggered.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !triggered.isEmpty(); }));
+    EXPECT_EQ(triggered, QStringList({"Save_as && &Quit&"}));
+}
+
+TEST_F(DBusMenuExporterTest, ChangesReachTheHost)
+{
+    MenuProxy proxy(menuBus.baseService(), host);
+    QSignalSpy layoutUpdated(&proxy, &MenuProxy::LayoutUpdated);
+    QSignalSpy propertiesUpdated(&proxy, &MenuProxy::ItemsPropertiesUpdated);
+    const int aboutId = entries().value(0).id; // a round trip: the match rules are in place
+
+    about->setText("关于");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !propertiesUpdated.isEmpty(); }));
+    const auto updated =
+        propertiesUpdated.takeFirst().value(0).value<kmb::DBusMenuItemPropertiesList>();
+    ASSERT_EQ(updated.size(), 1);
+    EXPECT_EQ(updated[0].id, aboutId);
+    EXPECT_EQ(updated[0].properties,
+              QVariantMap({{"label", "关于"}, {"enabled", true}, {"visible", true}}));
+
+    const int heightBefore = menu.sizeHint().height();
+    menu.removeAction(separator);
+    EXPECT_LT(menu.sizeHint().height(), heightBefore); // the menu saw it too
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !layoutUpdated.isEmpty(); }));
+    EXPECT_EQ(layoutUpdated.takeFirst().value(1).toInt(), 0); // the whole menu, from its root
+    EXPECT_EQ(entries().size(), 2);
+
+    auto* other = new QMenu;
+    other->addAction("x");
+    exporter.setMenu(other);
+    delete other;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return layoutUpdated.size() == 2; })); // set, then gone
+    EXPECT_TRUE(entries().isEmpty());
+}
+
+} // namespace
+
+#include "DBusMenuExporterTest.moc"

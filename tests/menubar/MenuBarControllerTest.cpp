@@ -1,0 +1,149 @@
+// The controller as the launch sequence builds it, without a tray: clicks stand in for the
+// icon, the settings file lives in a temporary folder, and "today" is the test's.
+
+#include "UiTestSupport.h"
+
+#include "app/MenuBarAppDelegate.h"
+#include "status/SystemStatusMonitor.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace kmb {
+namespace {
+
+constexpr std::int64_t lowFree = 12'340'000'000;
+const QString firstDay = QStringLiteral("2026-12-07");
+const QString nextDay = QStringLiteral("2026-12-08");
+
+bool shown(const char* popup)
+{
+    const QWidget* widget = test::topLevelNamed(popup);
+    return widget && widget->isVisible();
+}
+
+struct Launched {
+    QTemporaryDir dir;
+    test::ChosenSampler* sampler = new test::ChosenSampler;
+    std::vector<QStringList> launches;
+    QString today = firstDay;
+    std::int64_t clockMs = 0; // a second passes at every look
+    std::unique_ptr<MenuBarAppDelegate> delegate;
+
+    // `recordedDay`: what the settings file holds at launch.
+    explicit Launched(const QString& recordedDay)
+    {
+        sampler->volume = VolumeReading{QStringLiteral("data"), lowFree, 500'000'000'000};
+        writeDay(recordedDay);
+        MenuBarController::Dependencies dependencies;
+        dependencies.sampler.reset(sampler);
+        dependencies.settingsPath = dir.filePath(QStringLiteral("KorvantaMenuBar.conf"));
+        dependencies.currentDayString = [this] { return today; };
+        dependencies.launchCompanion = [this](const QStringList& a, const LaunchActivation&) {
+            launches.push_back(a);
+        };
+        dependencies.useTray = false;
+        dependencies.clockMs = [this] { return clockMs += 1000; };
+        delegate = std::make_unique<MenuBarAppDelegate>(std::move(dependencies));
+        delegate->applicationDidFinishLaunching();
+    }
+    MenuBarController& controller() { return *delegate->controller(); }
+    void writeDay(const QString& day)
+    {
+        QFile file(dir.filePath(QStringLiteral("KorvantaMenuBar.conf")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nlowDiskSpacePrompt.lastShownDay=" + day.toLatin1() + '\n');
+    }
+    void click() { controller().togglePopover(QPoint(1200, 10)); }
+};
+
+TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
+{
+    Launched t(firstDay);
+    t.click();
+    EXPECT_TRUE(shown("dashboardPopover"));
+    t.click();
+    EXPECT_FALSE(shown("dashboardPopover"));
+
+    t.writeDay(QStringLiteral("2026-12-06")); // due
+    t.click();
+    EXPECT_TRUE(shown("lowDiskPopover"));
+    EXPECT_FALSE(shown("dashboardPopover"));
+    t.click(); // closes the prompt, and only that
+    EXPECT_FALSE(shown("lowDiskPopover"));
+    EXPECT_FALSE(shown("dashboardPopover"));
+    t.click(); // the day is spent
+    EXPECT_TRUE(shown("dashboardPopover"));
+
+    t.today = nextDay; // due again, with the dashboard open
+    t.click();
+    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_TRUE(shown("lowDiskPopover"));
+}
+
+// The tray menu's "打开面板" and a second launch both come here.
+TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
+{
+    Launched t(QStringLiteral("2026-12-06"));
+    t.delegate->showDashboard();
+    EXPECT_TRUE(shown("lowDiskPopover"));
+    EXPECT_FALSE(shown("dashboardPopover"));
+    t.delegate->showDashboard(); // asked again: the prompt, its day recorded, gives way
+    EXPECT_FALSE(shown("lowDiskPopover"));
+    EXPECT_TRUE(shown("dashboardPopover"));
+    t.delegate->showDashboard(); // and the dashboard stays open
+    EXPECT_TRUE(shown("dashboardPopover"));
+    t.today = nextDay;
+    t.delegate->showDashboard();
+    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_TRUE(shown("lowDiskPopover"));
+}
+
+TEST(MenuBarController, ALaterDaysPromptReusesThePopupWithThatDaysFigures)
+{
+    Launched t(QStringLiteral("2026-12-06"));
+    t.click();
+    QWidget* prompt = test::topLevelNamed("lowDiskPopover");
+    ASSERT_TRUE(prompt && prompt->isVisible());
+    EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
+    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 12.34 GB"));
+    QWidget* open = test::findNamed(prompt, "openButton");
+    EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
+    test::clickCentre(prompt, open);
+    EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
+    EXPECT_FALSE(prompt->isVisible());
+    t.click(); // opening Korvanta does not bring the prompt back the same day
+    EXPECT_TRUE(shown("dashboardPopover"));
+    t.click();
+
+    t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
+    t.controller().systemMonitor()->refresh();
+    t.today = nextDay;
+    t.click();
+    EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
+    EXPECT_TRUE(prompt->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
+    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
+    test::saveGrabs(prompt, QStringLiteral("prompt"));
+    test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
+    EXPECT_FALSE(prompt->isVisible());
+    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
+    t.click();
+    EXPECT_TRUE(shown("dashboardPopover"));
+}
+
+TEST(MenuBarController, TrayMenuOpensTheDashboardThenHasTheSettingsMenusEntries)
+{
+    Launched t(firstDay);
+    auto* menu = qobject_cast<QMenu*>(test::topLevelNamed("trayMenu"));
+    ASSERT_NE(menu, nullptr);
+    QStringList entries;
+    for (const QAction* action : menu->actions())
+        entries << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    EXPECT_EQ(entries, QStringList({"打开面板", "—", "关于 Korvanta", "提供反馈…", "—", "退出状态栏"}));
+    menu->actions().constFirst()->trigger();
+    EXPECT_TRUE(shown("dashboardPopover"));
+}
+
+} // namespace
+} // namespace kmb

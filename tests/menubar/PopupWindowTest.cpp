@@ -1,0 +1,78 @@
+// The popup on the offscreen platform (one 800x800 screen): where it opens without an anchor,
+// and what closes it in each style.
+
+#include "UiTestSupport.h"
+
+#include "menubar/PopupWindow.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+namespace kmb {
+namespace {
+
+const QRect icon(1200, 10, 1, 1);
+
+TEST(PopupWindow, ContentFillsItAndWithoutAnAnchorItOpensMidScreen)
+{
+    PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
+    auto* content = new QWidget;
+    popup.setContent(content);
+    popup.showRelativeTo(QRect());
+    EXPECT_EQ(popup.geometry(), QRect(349, 359, 100, 80)); // centred: (399, 399) is the middle
+    EXPECT_EQ(content->geometry(), QRect(0, 0, 100, 80));
+    popup.performClose();
+}
+
+TEST(PopupWindow, EscAndAPressOutsideCloseItInEitherStyle)
+{
+    for (const PopupStyle style : {PopupStyle::pointerGrab, PopupStyle::focusAndCatcher}) {
+        SCOPED_TRACE(int(style));
+        PopupWindow popup(QSize(100, 80), style);
+        QSignalSpy outside(&popup, &PopupWindow::closedByOutsidePress);
+        popup.showRelativeTo(QRect(300, 0, 24, 24));
+        QTest::keyClick(&popup, Qt::Key_Escape);
+        EXPECT_FALSE(popup.isVisible());
+        popup.showRelativeTo(QRect(300, 0, 24, 24));
+        // Qt hands a press elsewhere to the open popup; under XWayland the catcher takes it.
+        QWidget* catcher = test::topLevelNamed("outsideClickCatcher");
+        test::pressAt(style == PopupStyle::pointerGrab ? &popup : catcher, QPoint(20, 500));
+        EXPECT_FALSE(popup.isVisible());
+        ASSERT_EQ(outside.count(), 1);
+        EXPECT_EQ(outside.takeFirst().value(0).toPoint(), QPoint(20, 500));
+    }
+}
+
+TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
+{
+    PopupWindow popup(QSize(100, 80), PopupStyle::focusAndCatcher);
+    QSignalSpy focusLoss(&popup, &PopupWindow::closedByFocusLoss);
+    popup.showRelativeTo(icon);
+    QTRY_COMPARE(QGuiApplication::focusWindow(), popup.windowHandle());
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_VERIFY(!popup.isVisible());
+    EXPECT_EQ(focusLoss.count(), 1);
+}
+
+// The window that had the focus gives it up only a moment after it closed, which may be after
+// the next popup has shown: that loss must not close the new popup, a later one must.
+TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
+{
+    PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
+    popup.showRelativeTo(icon);
+    popup.windowHandle()->close(); // what Qt does when the application loses the focus
+    EXPECT_TRUE(popup.isVisible());
+    QTRY_COMPARE(QGuiApplication::focusWindow(), popup.windowHandle());
+    popup.windowHandle()->close();
+    EXPECT_FALSE(popup.isVisible());
+    popup.showRelativeTo(icon);
+    popup.windowHandle()->close();
+    EXPECT_TRUE(popup.isVisible()) << "focused before, not yet since this showing";
+    popup.performClose();
+}
+
+} // namespace
+} // namespace kmb
