@@ -1,10 +1,7 @@
 #!/usr/bin/python3
-"""End-to-end harness: the real korvanta-menubar in Xvfb with a real tray host.
-
-A ``Session`` is one private desktop (session bus, Xvfb, accessibility bus and AT-SPI
-reader, tray host, the utility with temporary HOME and XDG folders), started once per test
-file. Its processes die with it; see README.md. Run by /usr/bin/python3 (its pyatspi).
-"""
+"""End-to-end harness: the real korvanta-menubar in a private desktop (session bus, Xvfb,
+accessibility bus and AT-SPI reader, tray host, temporary HOME and XDG folders), one
+``Session`` per test file; see README.md. Run by /usr/bin/python3 (its pyatspi)."""
 
 import argparse
 import atexit
@@ -260,16 +257,18 @@ class Session:
         return env
 
     def app_env(self):
-        return dict(
+        env = dict(
             self.base_env(), QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
             QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
             # Popup decisions, timed, in the utility's log: a lost toggle leaves its story.
             QT_LOGGING_RULES="korvanta.popup.debug=true",
             QT_MESSAGE_PATTERN="%{if-category}%{time process} %{category}: %{endif}%{message}",
             # No desktop entry of the machine's own stands in for Korvanta.
-            XDG_DATA_DIRS=str(self.temp / "share"),
-            **({"HOME": str(self.temp / "small-home")} if self.small_home else {}),
-            **self.app_extra_env)
+            XDG_DATA_DIRS=str(self.temp / "share"))
+        if self.small_home:
+            env["HOME"] = str(self.temp / "small-home")
+        env.update(self.app_extra_env)
+        return env
 
     def spawn(self, name, argv, env=None, **options):
         """Starts a process of the session (stopped with it); its log is under artifacts."""
@@ -317,7 +316,7 @@ class Session:
         self.tray = self.spawn("trayer", TRAYER)
 
     def start_sni(self):
-        """Starts the StatusNotifierItem watcher (waits for its bus name) and a host."""
+        """The StatusNotifierItem watcher (once it is on the bus), then a host."""
         watcher = self.spawn("sni-watcher", ["status-notifier-watcher"])
         self.wait_bus_name(SNI_WATCHER)
         self.sni = [watcher, self.spawn("sni-host", [SNI_HOST, "--top", "--end", "--size", "30"])]
@@ -348,7 +347,7 @@ class Session:
         return self.app
 
     def stop_app(self):
-        return self.app.stop() if self.app is not None else None
+        return self.app and self.app.stop()
 
     def run_again(self):
         """A second launch of the utility in the same environment; returns its status."""
@@ -479,9 +478,8 @@ class Session:
         return [Window(0, *extents, toplevel=False) for extents in sorted(drawn)]
 
     def tray_icon(self):
-        """The one icon of the utility, or None."""
-        icons = self.icons()
-        return icons[-1] if icons else None  # a host may draw a re-registered item twice
+        """The one icon of the utility, or None (a host may draw a re-registered one twice)."""
+        return (self.icons() or [None])[-1]
 
     def wait(self, predicate, what):
         """wait_until, failing at once when the utility is gone."""
@@ -492,19 +490,15 @@ class Session:
 
     def wait_popup(self, size):
         """Waits until exactly one top-level window of ``size`` is shown; returns it."""
-        def one():
-            found = self.popups(size)
-            return len(found) == 1 and found[0]
-        return self.wait(one, "a %dx%d window of the utility" % size)
+        return self.wait(lambda: len(found := self.popups(size)) == 1 and found[0],
+                         "a %dx%d window of the utility" % size)
 
     def wait_closed(self, size=None):
         self.wait(lambda: not self.popups(size), "the utility's %s to close" % (
             "%dx%d window" % size if size else "windows"))
 
     def click_icon(self, button=1):
-        icon = self.wait_icon()
-        self.click(*icon.center, button=button)
-        return icon
+        self.click(*self.wait_icon().center, button=button)
 
     def open_dashboard(self):
         self.click_icon()
