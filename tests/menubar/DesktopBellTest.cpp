@@ -17,15 +17,11 @@ TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
     std::atomic<bool> soundPlays = true;
     int fallbacks = 0;
     bool onGuiThread = true;
-    DesktopBell bell(
-        [&] {
-            ++plays;
-            return soundPlays.load();
-        },
-        [&] {
-            ++fallbacks;
-            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
-        });
+    DesktopBell bell([&] { return ++plays, soundPlays.load(); },
+                     [&] {
+                         ++fallbacks;
+                         onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+                     });
     EXPECT_EQ(plays, 0); // nothing is played, or opened, before the first ring
     bell.ring();
     bell.ring();
@@ -50,13 +46,8 @@ TEST(DesktopBell, ASoundServerThatDoesNotAnswerHoldsUpNeitherTheRingNorTheExit)
     const auto asked = std::make_shared<std::atomic<bool>>(false);
     int fallbacks = 0;
     {
-        DesktopBell bell(
-            [answered, asked] {
-                *asked = true;
-                answered.wait();
-                return false;
-            },
-            [&] { ++fallbacks; });
+        DesktopBell bell([answered, asked] { return *asked = true, answered.wait(), false; },
+                         [&] { ++fallbacks; });
         bell.ring();
         ASSERT_TRUE(test::waitFor([&] { return asked->load(); }));
     } // gone while its thread still waits for the server

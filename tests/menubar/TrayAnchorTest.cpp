@@ -88,16 +88,13 @@ TEST(TrayAnchor, EachRouteAsksTheBestReportLeft)
     wayland.clientPlacesWindows = false;
     EXPECT_TRUE(anchor.forClick(QPoint(1182, 16), wayland).isNull());
     EXPECT_TRUE(anchor.current(wayland).isNull());
-}
-
-TEST(TrayAnchor, TrayEndOnTheScreenOfTheLastHostPoint)
-{
+    // Without a click yet: the tray end on the screen of the last point a host passed.
     const ScreenArea second{QRect(1280, 0, 1920, 1080), QRect(1280, 30, 1920, 1050)};
-    DesktopLayout layout = on(topBar);
-    layout.screens.append(second);
-    TrayAnchor anchor;
-    anchor.noteHostPoint(QPoint(2000, 500), layout); // on the second screen, on no panel
-    EXPECT_EQ(anchor.current(layout), QRect(3199, 0, 1, 30));
+    DesktopLayout two = on(topBar);
+    two.screens.append(second);
+    TrayAnchor unclicked;
+    unclicked.noteHostPoint(QPoint(2000, 500), two); // on no panel
+    EXPECT_EQ(unclicked.current(two), QRect(3199, 0, 1, 30));
 }
 
 } // namespace
