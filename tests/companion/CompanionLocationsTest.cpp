@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(CompanionLocations, BundleCandidatesInOrder)
 {
@@ -38,6 +37,3 @@ TEST(CompanionLocations, DataDirectoriesAndSearchPath)
     EXPECT_EQ(resolveExecutableSearchPath(QString(":/usr/bin:.:bin:/sbin")),
               QStringList({"/usr/bin", "/sbin"}));
 }
-
-} // namespace
-} // namespace kmb

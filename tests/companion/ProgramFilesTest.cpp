@@ -6,8 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 // A regular file that no one but its owner can change, owned by us or by root.
 TEST(ProgramFiles, WhoMayChangeTheFileDecides)
@@ -34,6 +33,3 @@ TEST(ProgramFiles, WhoMayChangeTheFileDecides)
                   c.refusal ? c.refusal : "may run")
             << c.owner << " " << c.runningAs << " " << std::oct << c.mode;
 }
-
-} // namespace
-} // namespace kmb

@@ -3,11 +3,11 @@
 #include "menubar/CompanionLauncher.h"
 #include "TestSupport.h"
 
-#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 
-namespace kmb {
+using namespace kmb;
+
 namespace {
 
 // A file below the fake root: a script, a directory, a dangling link or, with `lines`,
@@ -29,22 +29,23 @@ struct FakeMachine {
 
     explicit FakeMachine(const QList<File>& files)
     {
-        plant({"a/b/c/bundle", nullptr, S_IFDIR});
-        plant({"bin/plain", nullptr, S_IFREG | 0644});
-        for (const File& file :
-             QList<File>{{"bin/from-home"}, {"bin/from-dir1"}, {"bin/from-dir2"}} + files)
+        const QList<File> machine{{"a/b/c/bundle", nullptr, S_IFDIR},
+                                  {"bin/plain", nullptr, S_IFREG | 0644},
+                                  {"bin/from-home"},
+                                  {"bin/from-dir1"},
+                                  {"bin/from-dir2"}};
+        for (const File& file : machine + files)
             plant(file);
     }
     void plant(const File& file)
     {
-        QString path = file.path;
-        QByteArray bytes = "#!/bin/sh\n";
-        if (file.lines) {
-            path += "/applications/com.korvanta.Korvanta.desktop";
-            bytes = "[Desktop Entry]\n" + QByteArray(file.lines).replace('@', tree.root().toUtf8());
-            bytes += "\n#" + QByteArray(std::max(file.size - bytes.size() - 2, qsizetype(0)), 'x');
-        }
+        const QString path =
+            file.path + QString(file.lines ? "/applications/com.korvanta.Korvanta.desktop" : "");
         const QByteArray native = QFile::encodeName(tree.path(path));
+        QByteArray bytes =
+            file.lines ? "[Desktop Entry]\n" +
+                             QByteArray(file.lines).replace('@', tree.root().toUtf8()) + "\n#"
+                       : "#!/bin/sh\n";
         ASSERT_TRUE(QDir().mkpath(QFileInfo(tree.path(path)).path()));
         if (S_ISDIR(file.mode))
             ASSERT_EQ(::mkdir(native.constData(), 0755), 0);
@@ -53,7 +54,7 @@ struct FakeMachine {
         else if (S_ISFIFO(file.mode))
             ASSERT_EQ(::mkfifo(native.constData(), 0644), 0);
         else
-            tree.write(path, bytes);
+            tree.write(path, bytes.append(std::max(file.size - bytes.size(), qsizetype(0)), 'x'));
         ASSERT_EQ(S_ISREG(file.mode) ? ::chmod(native.constData(), file.mode & 07777) : 0, 0);
     }
     QString at(QString text) const { return text.replace(tree.root(), "@"); }
@@ -76,80 +77,61 @@ struct FakeMachine {
     }
 };
 
-// Each event begins with the text expected: every failure logs one line, and a request that
-// starts nothing ends in exactly one beep.
+} // namespace
+
+// The files, then what the launcher does, each event beginning with the text given: every
+// failure logs one line, and a request that starts nothing ends in exactly one beep.
 TEST(CompanionLauncher, Routes)
 {
     const QString url = "log Failed to open Korvanta via URL: ";
     const QString byId = "log Failed to open Korvanta via bundle identifier: ";
     const QString home = byId + "@/home/applications/com.korvanta.Korvanta.desktop: ";
     const struct {
-        const char* what;
         QList<File> files;
         QStringList events;
         QStringList failingStarts = {};
     } cases[] = {
-        {"the bundle beside ours first",
-         {{"a/b/c/Korvanta.app"}, {"a/b/Korvanta.app"}},
-         {"start @/a/b/c/Korvanta.app --show-feedback"}},
-        {"a dangling link",
-         {{"a/b/c/Korvanta.app", nullptr, S_IFLNK}, {"a/Korvanta.app"}},
-         {"start @/a/Korvanta.app --show-feedback"}},
-        {"an AppDir", {{"a/b/Korvanta.app/AppRun"}}, {"start @/a/b/Korvanta.app/AppRun --show-"}},
-        {"an AppDir without AppRun",
-         {{"a/b/Korvanta.app", nullptr, S_IFDIR}, {"a/Korvanta.app"}},
+        // The bundle: the first candidate there (symlinks followed), an AppDir's AppRun.
+        {{{"a/b/c/Korvanta.app"}, {"a/b/Korvanta.app"}}, {"start @/a/b/c/Korvanta.app --show-"}},
+        {{{"a/b/c/Korvanta.app", nullptr, S_IFLNK}, {"a/Korvanta.app"}},
+         {"start @/a/Korvanta.app"}},
+        {{{"a/b/Korvanta.app/AppRun"}}, {"start @/a/b/Korvanta.app/AppRun --show-feedback"}},
+        {{{"a/b/Korvanta.app", nullptr, S_IFDIR}, {"a/Korvanta.app"}},
          {url + "@/a/b/Korvanta.app/AppRun: No such file or directory", "beep"}},
-        {"a writable bundle, then an absolute TryExec and Exec",
-         {{"a/b/Korvanta.app", nullptr, S_IFREG | 0775},
+        {{{"a/b/Korvanta.app", nullptr, S_IFREG | 0775},
           {"dir1", "TryExec=@/bin/from-dir1\nExec=@/bin/from-dir1"}},
-         {url + "@/a/b/Korvanta.app is writable by group or others",
-          "start @/bin/from-dir1 --show-"}},
-        {"nothing", {}, {"beep"}},
-        {"a start that fails",
-         {{"a/b/Korvanta.app"}, {"home", "Exec=from-home --from-desktop"}},
-         {"start @/a/b/Korvanta.app --show-feedback", url + "boom",
-          "start @/bin/from-home --from-desktop --show-feedback"},
-         {"@/a/b/Korvanta.app"}},
-        {"two starts that fail",
-         {{"a/b/Korvanta.app"}, {"home", "Exec=from-home"}},
+         {url + "@/a/b/Korvanta.app is writable by group",
+          "start @/bin/from-dir1 --show-feedback"}},
+        {{}, {"beep"}},
+        // Starts that fail: both routes.
+        {{{"a/b/Korvanta.app"}, {"home", "Exec=from-home"}},
          {"start @/a/b/Korvanta.app", url + "boom", "start @/bin/from-home", byId + "boom", "beep"},
          {"@/a/b/Korvanta.app", "@/bin/from-home"}},
-        {"the data home's, in its Path, TryExec on PATH",
-         {{"home", "TryExec=from-home\nExec=from-home %f --x\nPath=/tmp"}, {"dir1", "Exec=x"}},
+        // The desktop file: the first there decides; Hidden and a failing TryExec mean none.
+        {{{"home", "TryExec=from-home\nExec=from-home %f --x\nPath=/tmp"}, {"dir1", "Exec=x"}},
          {"start @/bin/from-home --x --show-feedback in /tmp"}},
-        {"a writable Exec program",
-         {{"bin/from-home", nullptr, S_IFREG | 0757}, {"home", "Exec=@/bin/from-home"}},
-         {byId + "@/bin/from-home is writable by group or others", "beep"}},
-        {"Hidden", {{"home", "Hidden=true"}, {"dir1", "Exec=from-dir1"}}, {"beep"}},
-        {"TryExec not executable", {{"dir2", "TryExec=plain\nExec=from-dir2"}}, {"beep"}},
-        {"the first file decides",
-         {{"dir1", "Name=K"}, {"dir2", "Exec=from-dir2"}},
-         {byId + "@/dir1/applications/com.korvanta.Korvanta.desktop: desktop file has no Exec",
-          "beep"}},
-        {"not on PATH",
-         {{"home", "Exec=not-on-path"}},
+        {{{"dir1", "Name=K"}, {"dir2", "Exec=from-dir2"}},
+         {byId + "@/dir1/applications/com.korvanta.Korvanta.desktop: desktop file has", "beep"}},
+        {{{"home", "Hidden=true"}, {"dir1", "Exec=from-dir1"}}, {"beep"}},
+        {{{"dir2", "TryExec=plain\nExec=from-dir2"}}, {"beep"}},
+        {{{"bin/from-home", nullptr, S_IFREG | 0757}, {"home", "Exec=@/bin/from-home"}},
+         {byId + "@/bin/from-home is writable by group", "beep"}},
+        {{{"home", "Exec=not-on-path"}},
          {home + "Exec program not-on-path is not in PATH", "beep"}},
-        {"a relative path",
-         {{"home", "Exec=bin/from-home"}},
+        {{{"home", "Exec=bin/from-home"}},
          {home + "Exec program bin/from-home is neither", "beep"}},
-        {"1 MiB + 64 KiB",
-         {{"home", "Exec=from-home", S_IFREG | 0644, 1'114'112}},
-         {"start @/bin/from-home --show-feedback"}},
-        {"a byte more",
-         {{"home", "Exec=from-home", S_IFREG | 0644, 1'114'113}},
+        {{{"home", "Exec=from-home", S_IFREG | 0644, 1'114'112}}, {"start @/bin/from-home"}},
+        {{{"home", "Exec=from-home", S_IFREG | 0644, 1'114'113}},
          {home + "larger than 1114112 bytes", "beep"}},
-        {"a FIFO",
-         {{"home", "", S_IFIFO}, {"dir1", "Exec=from-dir1"}},
+        {{{"home", "", S_IFIFO}, {"dir1", "Exec=from-dir1"}},
          {home + "not a regular file", "beep"}}};
     for (const auto& c : cases) {
         FakeMachine machine(c.files);
         machine.failingStarts = c.failingStarts;
         const QStringList events = machine.open();
-        ASSERT_EQ(events.size(), c.events.size()) << c.what << ":\n"
-                                                  << events.join('\n').toStdString();
+        ASSERT_EQ(events.size(), c.events.size()) << events.join('\n').toStdString();
         for (qsizetype i = 0; i < events.size(); ++i)
-            EXPECT_TRUE(events[i].startsWith(c.events[i]))
-                << c.what << ": " << events[i].toStdString();
+            EXPECT_TRUE(events[i].startsWith(c.events[i])) << events.join('\n').toStdString();
     }
 }
 
@@ -192,11 +174,12 @@ TEST(CompanionLauncher, RealProcessReceivesTheArgumentsAndTheSessionsEnvironment
 {
     const QStringList arguments{"--show-feedback", "two words", "$HOME", "*", "\"q\""};
     FakeMachine machine({{"a/b/Korvanta.app/AppRun"}});
-    const QByteArray out = QFile::encodeName(machine.tree.path("args.out"));
+    const QString out = machine.tree.path("args.out");
     machine.tree.write("a/b/Korvanta.app/AppRun",
                        "#!/bin/sh\nprintf '%s\\n' \"$@\" \"${QT_QPA_PLATFORM:--}\" "
-                       "\"${DESKTOP_STARTUP_ID:--}\" \"${XDG_ACTIVATION_TOKEN:--}\" > \"" +
-                           out + ".tmp\"\nmv \"" + out + ".tmp\" \"" + out + "\"\n");
+                       "\"${DESKTOP_STARTUP_ID:--}\" \"${XDG_ACTIVATION_TOKEN:--}\" > \"$0.out\"\n"
+                       "mv \"$0.out\" \"" +
+                           QFile::encodeName(out) + "\"\n");
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("DESKTOP_STARTUP_ID", "ours_TIME1");
     LauncherEnvironment environment = CompanionLauncher::forThisProcess({}, {"QT_QPA_PLATFORM"});
@@ -209,10 +192,7 @@ TEST(CompanionLauncher, RealProcessReceivesTheArgumentsAndTheSessionsEnvironment
     ASSERT_TRUE(test::waitFor([&] { return QFile::exists(out); }))
         << machine.events.join('\n').toStdString();
     QFile file(out);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(),
               (arguments + QStringList{"-", "-", "token-7"}).join('\n').toUtf8() + '\n');
 }
-
-} // namespace
-} // namespace kmb

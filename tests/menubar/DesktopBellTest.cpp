@@ -8,8 +8,7 @@
 #include <atomic>
 #include <future>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
 {
@@ -55,6 +54,3 @@ TEST(DesktopBell, ASoundServerThatDoesNotAnswerHoldsUpNeitherTheRingNorTheExit)
     QCoreApplication::processEvents();
     EXPECT_EQ(fallbacks, 0);
 }
-
-} // namespace
-} // namespace kmb
