@@ -186,11 +186,13 @@ TEST(CompanionLauncher, RealProcessReceivesTheArgumentsAndTheSessionsEnvironment
     qunsetenv("QT_QPA_PLATFORM");
     qunsetenv("DESKTOP_STARTUP_ID");
     environment.bundleDirectory = machine.tree.path("a/b/c/bundle");
+    environment.xdgDataHome = machine.tree.path("home");
     environment.xdgDataDirs = {};
     environment.log = [&](const QString& line) { machine.events << line; };
     CompanionLauncher(environment).openCompanionApp(arguments, {"", "token-7"});
     ASSERT_TRUE(test::waitFor([&] { return QFile::exists(out); }))
         << machine.events.join('\n').toStdString();
+    EXPECT_EQ(machine.events, QStringList()); // started, nothing logged
     QFile file(out);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(),

@@ -21,7 +21,8 @@ TEST(LowDiskSpaceRule, BelowFiftyDecimalGigabytes)
                  {false, 1'000, terabyte, false},
                  {true, 1'000, 0, false},
                  {true, -1, terabyte, false},
-                 {true, INT64_MAX, INT64_MAX, false}};
+                 {true, INT64_MAX, INT64_MAX, false},
+                 {true, 0, 1, true}};
     for (const auto& c : cases)
         EXPECT_EQ(isLowDiskSpace(c.sampled, c.available, c.total), c.low)
             << c.sampled << " " << c.available << " of " << c.total;
