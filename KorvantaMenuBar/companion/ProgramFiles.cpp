@@ -17,9 +17,11 @@ bool statFollowing(const QString& path, struct stat& info)
 
 } // namespace
 
-std::optional<QString> ownershipRefusal(const QString& path, uid_t ownerUid, mode_t mode,
+std::optional<QString> refusalToRunFile(const QString& path, uid_t ownerUid, mode_t mode,
                                         uid_t currentUid)
 {
+    if (!S_ISREG(mode))
+        return QStringLiteral("%1 is not a regular file").arg(path);
     if ((mode & (S_IWGRP | S_IWOTH)) != 0)
         return QStringLiteral("%1 is writable by group or others; refusing to run it").arg(path);
     if (ownerUid != currentUid && ownerUid != 0)
@@ -35,9 +37,7 @@ std::optional<QString> refusalToRunProgram(const QString& path)
         const int error = errno;
         return QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(error)));
     }
-    if (!S_ISREG(info.st_mode))
-        return QStringLiteral("%1 is not a regular file").arg(path);
-    if (auto refusal = ownershipRefusal(path, info.st_uid, info.st_mode, ::geteuid()))
+    if (auto refusal = refusalToRunFile(path, info.st_uid, info.st_mode, ::geteuid()))
         return refusal;
     if (::access(QFile::encodeName(path).constData(), X_OK) != 0)
         return QStringLiteral("%1 is not executable").arg(path);

@@ -58,7 +58,7 @@ void writeSystemLogLine(const QString& line)
 {
     static const bool opened = [] {
         ::openlog("KorvantaMenuBar", LOG_PID, LOG_USER);
-        return true;
+        return true; // mutate: ignore (the value only makes the call happen once)
     }();
     Q_UNUSED(opened);
     const QByteArray utf8 = line.toUtf8();

@@ -11,12 +11,16 @@ bool isLowDiskSpace(bool volumeSampled, std::int64_t availableBytes, std::int64_
            availableBytes <= lowDiskSpaceLimitBytes;
 }
 
+QString dayString(const QDate& date)
+{
+    return QString::asprintf("%04d-%02d-%02d", date.year(), date.month(), date.day());
+}
+
 QString currentDayString()
 {
     // Pick up a time zone changed since the last call.
     tzset();
-    const QDate today = QDate::currentDate();
-    return QString::asprintf("%04d-%02d-%02d", today.year(), today.month(), today.day());
+    return dayString(QDate::currentDate());
 }
 
 } // namespace kmb

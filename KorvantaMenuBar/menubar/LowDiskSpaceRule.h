@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <cstdint>
 
@@ -12,8 +13,11 @@ inline constexpr std::int64_t lowDiskSpaceLimitBytes = 49'999'999'999;
 // missing reading: that is told apart by whether the volume was ever sampled.
 bool isLowDiskSpace(bool volumeSampled, std::int64_t availableBytes, std::int64_t totalBytes);
 
-// The local calendar day as "yyyy-MM-dd" in ASCII digits, following changes of the
-// clock and of the time zone (TZ) while the process runs.
+// A day as the day record holds it: "yyyy-MM-dd" in ASCII digits, whatever the locale.
+QString dayString(const QDate& date);
+
+// The local calendar day as dayString() writes it, following changes of the clock and of the
+// time zone (TZ) while the process runs.
 QString currentDayString();
 
 } // namespace kmb

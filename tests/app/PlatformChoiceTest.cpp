@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(PlatformChoice, EachSessionGetsThePlatformItsPopupsWorkOn)
 {
@@ -22,6 +21,3 @@ TEST(PlatformChoice, EachSessionGetsThePlatformItsPopupsWorkOn)
     for (const auto& c : cases)
         EXPECT_EQ(choosePlatform(c.session), c.platform) << c.what;
 }
-
-} // namespace
-} // namespace kmb

@@ -8,8 +8,7 @@
 #include <atomic>
 #include <future>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
 {
@@ -17,15 +16,11 @@ TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
     std::atomic<bool> soundPlays = true;
     int fallbacks = 0;
     bool onGuiThread = true;
-    DesktopBell bell(
-        [&] {
-            ++plays;
-            return soundPlays.load();
-        },
-        [&] {
-            ++fallbacks;
-            onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
-        });
+    DesktopBell bell([&] { return ++plays, soundPlays.load(); },
+                     [&] {
+                         ++fallbacks;
+                         onGuiThread = onGuiThread && QThread::currentThread() == qApp->thread();
+                     });
     EXPECT_EQ(plays, 0); // nothing is played, or opened, before the first ring
     bell.ring();
     bell.ring();
@@ -50,13 +45,8 @@ TEST(DesktopBell, ASoundServerThatDoesNotAnswerHoldsUpNeitherTheRingNorTheExit)
     const auto asked = std::make_shared<std::atomic<bool>>(false);
     int fallbacks = 0;
     {
-        DesktopBell bell(
-            [answered, asked] {
-                *asked = true;
-                answered.wait();
-                return false;
-            },
-            [&] { ++fallbacks; });
+        DesktopBell bell([answered, asked] { return *asked = true, answered.wait(), false; },
+                         [&] { ++fallbacks; });
         bell.ring();
         ASSERT_TRUE(test::waitFor([&] { return asked->load(); }));
     } // gone while its thread still waits for the server
@@ -64,6 +54,3 @@ TEST(DesktopBell, ASoundServerThatDoesNotAnswerHoldsUpNeitherTheRingNorTheExit)
     QCoreApplication::processEvents();
     EXPECT_EQ(fallbacks, 0);
 }
-
-} // namespace
-} // namespace kmb

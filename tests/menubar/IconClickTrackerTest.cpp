@@ -1,8 +1,10 @@
+// Telling clicks on the tray icon from the presses that close a popup.
+
 #include "menubar/IconClickTracker.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+using namespace kmb;
 
 // A press that closes a popup is a click on the icon when it lands on the icon's geometry, or,
 // without one, within 16 px of the last icon click; an activation near that press within
@@ -33,19 +35,19 @@ TEST(IconClickTracker, PressesThatCloseAPopup)
         {{}, QPoint(110, 10), {110, 10}, true, {110, 10}, 1001, false, 600},
     };
     for (const auto& c : cases) {
-        kmb::IconClickTracker tracker;
+        IconClickTracker tracker;
         if (c.lastIconClick)
             tracker.noteIconClick(*c.lastIconClick, 0);
-        EXPECT_EQ(tracker.notePopupClosedByPress(kmb::TrayPopup::lowDiskPrompt, c.press, c.geometry,
-                                                 1000),
-                  c.onIcon)
+        EXPECT_EQ(
+            tracker.notePopupClosedByPress(TrayPopup::lowDiskPrompt, c.press, c.geometry, 1000),
+            c.onIcon)
             << c.press.x() << "," << c.press.y();
         if (c.releasedAfterMs)
             tracker.noteButtonReleased(1000 + *c.releasedAfterMs);
         const auto taken = tracker.takeClosingPress(c.activation, 1000 + c.afterMs);
         ASSERT_EQ(taken.has_value(), c.sameClick) << c.activation.x() << " after " << c.afterMs;
         if (taken) {
-            EXPECT_EQ(taken->closed, kmb::TrayPopup::lowDiskPrompt);
+            EXPECT_EQ(taken->closed, TrayPopup::lowDiskPrompt);
             EXPECT_EQ(taken->onIcon, c.onIcon);
             EXPECT_FALSE(tracker.takeClosingPress(c.activation, 1000 + c.afterMs));
         }
@@ -55,11 +57,9 @@ TEST(IconClickTracker, PressesThatCloseAPopup)
 // GNOME's indicator host passes a double click on as two activations at once.
 TEST(IconClickTracker, AnActivationRepeatedAtOnceIsOneClick)
 {
-    kmb::IconClickTracker tracker;
+    IconClickTracker tracker;
     EXPECT_TRUE(tracker.noteIconClick({1182, 16}, 5000));
     EXPECT_FALSE(tracker.noteIconClick({1182, 16}, 5099));
     EXPECT_TRUE(tracker.noteIconClick({1182, 16}, 5199));
     EXPECT_TRUE(tracker.noteIconClick({1240, 16}, 5200)); // another icon's spot
 }
-
-} // namespace

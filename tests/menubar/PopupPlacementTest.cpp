@@ -4,8 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 const QRect screen(0, 0, 1280, 800);
 const QRect belowTopBar(0, 32, 1280, 768);
@@ -29,6 +28,3 @@ TEST(PopupPlacement, AdjacentToThePanelAndKeptOnTheWorkArea)
     for (const auto& c : cases)
         EXPECT_EQ(popupPosition(c.anchor, QSize(420, 384), c.available), c.topLeft) << c.what;
 }
-
-} // namespace
-} // namespace kmb

@@ -5,21 +5,16 @@
 
 #include <gtest/gtest.h>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 const QRect screen(0, 0, 1280, 800);
 const ScreenArea topBar{screen, QRect(0, 32, 1280, 768)};
 const ScreenArea bottomPanel{screen, QRect(0, 0, 1280, 756)};
 const ScreenArea unshown{screen, screen};
 
-DesktopLayout on(const ScreenArea& area, std::optional<QPoint> pointer = std::nullopt)
-{
-    DesktopLayout layout;
-    layout.screens = {area};
-    layout.pointer = pointer;
-    return layout;
-}
+const auto on = [](const ScreenArea& area, std::optional<QPoint> pointer = std::nullopt) {
+    return DesktopLayout{{area}, false, true, pointer};
+};
 
 TEST(TrayAnchor, HostPointsBecomeThePanelBandAcrossThem)
 {
@@ -88,17 +83,10 @@ TEST(TrayAnchor, EachRouteAsksTheBestReportLeft)
     wayland.clientPlacesWindows = false;
     EXPECT_TRUE(anchor.forClick(QPoint(1182, 16), wayland).isNull());
     EXPECT_TRUE(anchor.current(wayland).isNull());
+    // Without a click yet: the tray end on the screen of the last point a host passed.
+    const DesktopLayout two{
+        {topBar, {QRect(1280, 0, 1920, 1080), QRect(1280, 30, 1920, 1050)}}, false, true, {}};
+    TrayAnchor unclicked;
+    unclicked.noteHostPoint(QPoint(2000, 500), two); // on no panel
+    EXPECT_EQ(unclicked.current(two), QRect(3199, 0, 1, 30));
 }
-
-TEST(TrayAnchor, TrayEndOnTheScreenOfTheLastHostPoint)
-{
-    const ScreenArea second{QRect(1280, 0, 1920, 1080), QRect(1280, 30, 1920, 1050)};
-    DesktopLayout layout = on(topBar);
-    layout.screens.append(second);
-    TrayAnchor anchor;
-    anchor.noteHostPoint(QPoint(2000, 500), layout); // on the second screen, on no panel
-    EXPECT_EQ(anchor.current(layout), QRect(3199, 0, 1, 30));
-}
-
-} // namespace
-} // namespace kmb
