@@ -54,7 +54,7 @@ private:
     QPointer<QMenu> m_menu;
     QHash<QAction*, int> m_ids;
     int m_nextId = 1;
-    uint m_revision = 1;
+    uint m_revision = 1; // mutate: ignore (any start will do; hosts follow the changes)
 };
 
 } // namespace kmb

@@ -49,7 +49,7 @@ PopupWindow::PopupWindow(const QSize& contentSize, PopupStyle style)
     setFixedSize(contentSize);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    layout->setSpacing(0); // mutate: ignore (one child: no spacing is ever laid out)
     connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focused) {
         if (focused && focused == windowHandle())
             m_focusedSinceShown = true;
@@ -140,7 +140,7 @@ void PopupWindow::hideEvent(QHideEvent* event)
     qCDebug(lcPopup) << objectName() << "hidden" << (m_closingByCommand ? "by command" : "");
     if (m_catcher)
         m_catcher->hide();
-    QWidget::hideEvent(event);
+    QWidget::hideEvent(event); // mutate: ignore (the base does nothing; said for the reader)
     emit closed();
     QTimer::singleShot(0, this, &PopupWindow::releaseBackingStore);
 }
