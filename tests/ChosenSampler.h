@@ -6,28 +6,19 @@
 
 namespace kmb::test {
 
-// A sampler whose readings the test chooses. It counts its passes in a counter the test
-// owns, which outlives the sampler when the monitor takes it down with it.
+// A sampler whose readings the test chooses. It counts its passes in a counter the test may
+// share, which outlives the sampler when the monitor takes it down with it.
 class ChosenSampler : public FallbackStatusSampler {
 public:
-    explicit ChosenSampler(std::shared_ptr<int> passes = std::make_shared<int>(0))
-        : passes(std::move(passes))
-    {
-    }
-
     std::optional<std::uint64_t> memory;
     std::optional<VolumeReading> volume;
     std::int64_t cleaned = 0;
     BatteryTexts battery{QStringLiteral("\u2014"), QStringLiteral("不可用")};
     std::optional<QString> cpuLoad;
     QString cpuTemperature = QStringLiteral("--°C");
-    std::shared_ptr<int> passes;
+    std::shared_ptr<int> passes = std::make_shared<int>(0);
 
-    std::optional<std::uint64_t> readAvailableMemory() override
-    {
-        ++*passes;
-        return memory;
-    }
+    std::optional<std::uint64_t> readAvailableMemory() override { return ++*passes, memory; }
     std::optional<VolumeReading> readHomeVolume() override { return volume; }
     std::int64_t readTotalCleanedBytes() override { return cleaned; }
     BatteryTexts readBatteryTexts() override { return battery; }

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kmb::test {
 
@@ -31,22 +30,12 @@ public:
         ASSERT_EQ(file.write(content), content.size());
     }
 
-    // One device directory of a fake /sys: its attribute files and what each holds.
-    void writeDevice(const QString& dir,
-                     const std::vector<std::pair<QString, QByteArray>>& attributes) const
-    {
-        ASSERT_TRUE(QDir().mkpath(path(dir)));
-        for (const auto& [file, content] : attributes)
-            write(dir + u'/' + file, content);
-    }
-
 private:
     QTemporaryDir m_dir;
 };
 
-// Root may read and write any file, so where a test needs the permission checks it runs
-// `body` in a child that has become nobody, and returns its exit code (-1 when it could not
-// drop root). Without root the body runs here.
+// Root passes every permission check, so there `body` runs in a child that has become nobody;
+// returns its exit code (-1 when root could not be dropped). Without root it runs here.
 inline int exitCodeAsNobody(const std::function<int()>& body)
 {
     if (::geteuid() != 0)
@@ -70,6 +59,11 @@ inline void openPathBelow(const QString& top, const QString& path)
 {
     for (QString dir = QFileInfo(path).path(); dir.startsWith(top); dir = QFileInfo(dir).path())
         ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
+}
+
+inline qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
 }
 
 // Runs the event loop until `done` holds, at most `ms`; returns whether it held.
