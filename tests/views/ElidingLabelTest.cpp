@@ -9,11 +9,10 @@
 
 #include <QMenu>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 // Whole when it fits; otherwise a leading part of it and "…", within the label.
-void expectShown(const QLabel* label, const QString& name, bool elided)
+static void expectShown(const QLabel* label, const QString& name, bool elided)
 {
     const QString shown = label->text();
     if (elided) {
@@ -52,6 +51,3 @@ TEST(ElidingLabel, ALongVolumeNameIsElidedOnTheCardAndInThePrompt)
     test::saveGrabs(&panel, QStringLiteral("dashboard-long-volume-name"));
     test::saveGrabs(&prompt, QStringLiteral("prompt-long-volume-name"));
 }
-
-} // namespace
-} // namespace kmb

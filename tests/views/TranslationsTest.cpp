@@ -10,8 +10,7 @@
 
 #include <QMenu>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(Translations, TheFirstLanguageWeHaveTextsForElseEnglishForAnyOtherLanguage)
 {
@@ -74,6 +73,3 @@ TEST(Translations, TheDashboardSpeaksOneLanguage)
     installTranslations({QStringLiteral("C")}); // the texts as written again
     QLocale::setDefault(before);
 }
-
-} // namespace
-} // namespace kmb
