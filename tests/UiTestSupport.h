@@ -1,16 +1,14 @@
 #pragma once
 
-#include "ChosenSampler.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProcess>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 inline void PrintTo(const QString& text, std::ostream* out)
 {

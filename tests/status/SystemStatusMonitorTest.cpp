@@ -1,7 +1,6 @@
 // The monitor's contract: which field each notification precedes, one timer, a gone monitor.
 
 #include "status/SystemStatusMonitor.h"
-#include "ChosenSampler.h"
 #include "TestSupport.h"
 
 #include <QTimer>
