@@ -54,7 +54,7 @@ struct DBusMenuExporterTest : ::testing::Test {
     }
 };
 
-TEST_F(DBusMenuExporterTest, LayoutListsLabelsAndSeparatorsInOrder)
+TEST_F(DBusMenuExporterTest, LayoutInOrderAndAClickTriggersOnlyItsActionAfterTheReply)
 {
     const QList<kmb::DBusMenuLayoutItem> shown = entries();
     ASSERT_EQ(shown.size(), 3);
@@ -73,12 +73,8 @@ TEST_F(DBusMenuExporterTest, LayoutListsLabelsAndSeparatorsInOrder)
     ASSERT_EQ(group.size(), 1);
     EXPECT_EQ(group[0].id, shown[2].id);
     EXPECT_EQ(group[0].properties, QVariantMap({{"label", "Save__as & _Quit&"}}));
-}
 
-TEST_F(DBusMenuExporterTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
-{
-    const QList<kmb::DBusMenuLayoutItem> shown = entries();
-    ASSERT_EQ(shown.size(), 3);
+    // A click triggers its action after the reply, and nothing else triggers anything.
     QStringList triggered;
     QObject::connect(&menu, &QMenu::triggered, [&](QAction* a) { triggered << a->text(); });
     const QVariant noData = QVariant::fromValue(QDBusVariant(0));
@@ -86,14 +82,14 @@ TEST_F(DBusMenuExporterTest, ClickTriggersItsActionAfterTheReplyAndNothingElse)
         int id;
         const char* event;
     } ignored[] = {{shown[1].id, "clicked"}, {999, "clicked"}, {shown[0].id, "hovered"}};
-    for (const auto& row : ignored) {
-        const QDBusMessage reply = call("Event", {row.id, row.event, noData, 0u});
-        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << row.id << row.event;
-    }
-    const kmb::DBusMenuEventList group{{999, "clicked", QDBusVariant(0), 0},
-                                       {shown[1].id, "clicked", QDBusVariant(0), 0}};
-    const QDBusMessage reply = call("EventGroup", {QVariant::fromValue(group)});
-    EXPECT_EQ(qdbus_cast<QList<int>>(reply.arguments().value(0)), QList<int>{999}); // unknown
+    for (const auto& row : ignored)
+        EXPECT_EQ(call("Event", {row.id, row.event, noData, 0u}).type(), QDBusMessage::ReplyMessage)
+            << row.id << row.event;
+    const kmb::DBusMenuEventList events{{999, "clicked", QDBusVariant(0), 0},
+                                        {shown[1].id, "clicked", QDBusVariant(0), 0}};
+    EXPECT_EQ(qdbus_cast<QList<int>>(
+                  call("EventGroup", {QVariant::fromValue(events)}).arguments().value(0)),
+              QList<int>{999}); // unknown
     // Through the menu's own connection the call is delivered in place, without an event loop:
     // the action must not have run when the answer is back.
     QDBusMessage click =

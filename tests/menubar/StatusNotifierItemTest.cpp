@@ -121,7 +121,7 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsItAndWhenItRetu
     EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && watcher.listed.size() > 1; }));
 }
 
-TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
+TEST_F(StatusNotifierItemTest, HostCallsPropertiesIconPixmapsInNetworkOrderAndTheMenu)
 {
     startItem();
     QSignalSpy activated(item.get(), &kmb::StatusNotifierItem::activated);
@@ -147,11 +147,7 @@ TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
         ASSERT_EQ(row.spy->count(), 1);
         EXPECT_EQ(row.spy->takeFirst().value(0), row.expected);
     }
-}
 
-TEST_F(StatusNotifierItemTest, PropertiesIconPixmapsInNetworkOrderAndTheMenu)
-{
-    startItem();
     EXPECT_EQ(itemProperty("Id").toString(), "KorvantaMenuBar");
     EXPECT_EQ(itemProperty("Category").toString(), "ApplicationStatus");
     EXPECT_EQ(itemProperty("Status").toString(), "Active");
