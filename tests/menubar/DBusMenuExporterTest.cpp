@@ -133,13 +133,16 @@ TEST_F(DBusMenuExporterTest, ChangesReachTheHost)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !parentsUpdated().isEmpty(); }));
     EXPECT_EQ(parentsUpdated(), QList<int>{0}); // the whole menu, from its root
     EXPECT_EQ(entries().size(), 2);
+    menu.addAction("更多"); // entries added later, as the settings menu's are
+    ASSERT_TRUE(QTest::qWaitFor([&] { return parentsUpdated().size() >= 2; }));
+    EXPECT_EQ(entries().size(), 3);
 
     auto* other = new QMenu;
     other->addAction("x");
     exporter.setMenu(other);
     delete other;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return parentsUpdated().size() >= 3; })); // set, then gone
-    EXPECT_EQ(parentsUpdated().size(), 3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return parentsUpdated().size() >= 4; })); // set, then gone
+    EXPECT_EQ(parentsUpdated().size(), 4);
     EXPECT_TRUE(entries().isEmpty());
 }
 
