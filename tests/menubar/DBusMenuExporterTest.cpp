@@ -1,5 +1,4 @@
-// A menu exported over com.canonical.dbusmenu on a private bus, read and clicked as a tray
-// host does.
+// A menu exported over dbusmenu on a private bus, read and clicked as a tray host does.
 
 #include "UiTestSupport.h"
 

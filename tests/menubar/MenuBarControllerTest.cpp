@@ -1,5 +1,4 @@
-// The controller as the launch sequence builds it, without a tray: clicks stand in for the
-// icon, the settings file is in a temporary folder, "today" is the test's.
+// The controller as launched, without a tray: clicks stand in for the icon, "today" is the test's.
 
 #include "UiTestSupport.h"
 

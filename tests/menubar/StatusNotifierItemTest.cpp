@@ -1,5 +1,4 @@
-// Our StatusNotifierItem on a private bus, against a watcher of the test's own and a host
-// that calls it as the desktops' hosts do.
+// Our item on a private bus, with a watcher of the test's own and calls as the hosts make them.
 
 #include "UiTestSupport.h"
 

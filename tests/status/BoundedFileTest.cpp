@@ -1,5 +1,4 @@
-// The bounded reader every file read goes through (the hostile paths are the history reader's
-// table), and the kernel files kept open between passes.
+// The bounded reader (hostile paths: the history reader's table) and the kept-open files.
 
 #include "status/BoundedFile.h"
 #include "TestSupport.h"

@@ -1,5 +1,4 @@
-// Which sensor of a fake /sys gives the CPU temperature text (the rules of CpuTemperature are
-// tested through it), and how the reader follows sensors that come and go.
+// Which sensor of a fake /sys gives the CPU temperature text, as sensors come and go.
 
 #include "status/CpuTemperatureReader.h"
 #include "TestSupport.h"

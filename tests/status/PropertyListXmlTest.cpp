@@ -1,5 +1,4 @@
-// The XML encoding: which documents give a total, what <integer> and <real> texts read as
-// under any locale (the limits another writer makes are PropertyListTest's), and nesting.
+// The XML encoding: documents, numbers under any locale (another writer's: PropertyListTest).
 
 #include "status/PropertyList.h"
 

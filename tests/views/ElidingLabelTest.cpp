@@ -1,5 +1,4 @@
-// A volume's name that does not fit its place ends in "…" on the dashboard's card and in the
-// low-disk prompt; the figures beside it stay whole.
+// A volume name too long for its place ends in "…" on the card and the prompt, figures whole.
 
 #include "UiTestSupport.h"
 

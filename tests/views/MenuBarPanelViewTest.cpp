@@ -1,5 +1,4 @@
-// The dashboard on the offscreen platform: its fixed layout, the figures from the model in
-// their units, and which control opens Korvanta.
+// The dashboard: its fixed layout, the model's figures in their units, what opens Korvanta.
 
 #include "UiTestSupport.h"
 

@@ -1,5 +1,4 @@
-// One language per screen: which texts a user's languages give, and the dashboard's words and
-// figures under each.
+// Which texts a user's languages give, and the dashboard's words and figures under each.
 
 #include "UiTestSupport.h"
 
