@@ -1,5 +1,7 @@
 #pragma once
 
+#include "status/FallbackStatusSampler.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -10,9 +12,9 @@
 #include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kmb::test {
 
@@ -31,22 +33,12 @@ public:
         ASSERT_EQ(file.write(content), content.size());
     }
 
-    // One device directory of a fake /sys: its attribute files and what each holds.
-    void writeDevice(const QString& dir,
-                     const std::vector<std::pair<QString, QByteArray>>& attributes) const
-    {
-        ASSERT_TRUE(QDir().mkpath(path(dir)));
-        for (const auto& [file, content] : attributes)
-            write(dir + u'/' + file, content);
-    }
-
 private:
     QTemporaryDir m_dir;
 };
 
-// Root may read and write any file, so where a test needs the permission checks it runs
-// `body` in a child that has become nobody, and returns its exit code (-1 when it could not
-// drop root). Without root the body runs here.
+// Root passes every permission check, so there `body` runs in a child that has become nobody;
+// returns its exit code (-1 when root could not be dropped). Without root it runs here.
 inline int exitCodeAsNobody(const std::function<int()>& body)
 {
     if (::geteuid() != 0)
@@ -72,6 +64,11 @@ inline void openPathBelow(const QString& top, const QString& path)
         ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
 }
 
+inline qsizetype openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+
 // Runs the event loop until `done` holds, at most `ms`; returns whether it held.
 inline bool waitFor(const std::function<bool()>& done, int ms = 10000)
 {
@@ -82,5 +79,25 @@ inline bool waitFor(const std::function<bool()>& done, int ms = 10000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return done();
 }
+
+// A sampler whose readings the test chooses. It counts its passes in a counter the test may
+// share, which outlives the sampler when the monitor takes it down with it.
+class ChosenSampler : public FallbackStatusSampler {
+public:
+    std::optional<std::uint64_t> memory;
+    std::optional<VolumeReading> volume;
+    std::int64_t cleaned = 0;
+    BatteryTexts battery{QStringLiteral("\u2014"), QStringLiteral("不可用")};
+    std::optional<QString> cpuLoad;
+    QString cpuTemperature = QStringLiteral("--°C");
+    std::shared_ptr<int> passes = std::make_shared<int>(0);
+
+    std::optional<std::uint64_t> readAvailableMemory() override { return ++*passes, memory; }
+    std::optional<VolumeReading> readHomeVolume() override { return volume; }
+    std::int64_t readTotalCleanedBytes() override { return cleaned; }
+    BatteryTexts readBatteryTexts() override { return battery; }
+    std::optional<QString> readCpuLoadText() override { return cpuLoad; }
+    QString readCpuTemperatureText() override { return cpuTemperature; }
+};
 
 } // namespace kmb::test

@@ -1,16 +1,14 @@
 #pragma once
 
-#include "ChosenSampler.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QProcess>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 inline void PrintTo(const QString& text, std::ostream* out)
 {
@@ -19,17 +17,16 @@ inline void PrintTo(const QString& text, std::ostream* out)
 
 namespace kmb::test {
 
-// A left press at a global position, delivered to `target` (as Qt delivers every press to an
-// open popup), then its release.
+// A left press at a global position, then its release, delivered to `target` (as Qt delivers
+// every press to an open popup).
 inline void pressAt(QWidget* target, QPoint global)
 {
     const QPointF local = target->mapFromGlobal(QPointF(global));
-    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(global), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, QPointF(global), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
+    for (const auto& [type, buttons] : {std::pair{QEvent::MouseButtonPress, Qt::LeftButton},
+                                        std::pair{QEvent::MouseButtonRelease, Qt::NoButton}}) {
+        QMouseEvent event(type, local, QPointF(global), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
 }
 
 // A click on the centre of `child`, delivered to whatever a real click there would reach.
@@ -80,9 +77,7 @@ class PrivateBus {
 public:
     PrivateBus()
     {
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
+        m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (m_daemon.waitForReadyRead(10'000))
             m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }

@@ -10,8 +10,8 @@ using namespace kmb;
 
 namespace {
 
-// A file below the fake root: a script, a directory, a dangling link or, with `lines`,
-// Korvanta's desktop file in the data directory `path` ("@" in `lines` is the root).
+// A script, directory or dangling link below the fake root or, with `lines`, Korvanta's desktop
+// file in the data directory `path` ("@" in `lines` is the root).
 struct File {
     const char* path;
     const char* lines = nullptr;
@@ -19,9 +19,9 @@ struct File {
     qsizetype size = 0;           // of a desktop file, padded with a comment
 };
 
-// Our executable in <root>/a/b/c/bundle; data home "home", data dirs "dir1" and "dir2"; PATH
-// "bin" with from-home, from-dir1, from-dir2 and plain (not executable). What the launcher
-// does lands in `events`, the root written "@".
+// Our executable in @/a/b/c/bundle; data home "home", data dirs "dir1" and "dir2"; PATH "bin"
+// with from-home, from-dir1, from-dir2 and plain (not executable). What the launcher does
+// lands in `events`.
 struct FakeMachine {
     test::FakeTree tree;
     QStringList events;
@@ -135,9 +135,9 @@ TEST(CompanionLauncher, Routes)
     }
 }
 
-// The rule itself is ProgramFiles' table; this is its one case through the launcher, in a
-// child. Root gives the program to nobody; where it may not, or for anyone else, a user
-// namespace that maps only our own uid makes root's programs nobody's.
+// The rule is ProgramFiles' table; this is its one case through the launcher, in a child. Root
+// gives the program to nobody; otherwise a user namespace mapping only our uid makes root's
+// programs nobody's.
 TEST(CompanionLauncher, AProgramOfAnotherUserIsRefused)
 {
     FakeMachine machine({{"a/b/Korvanta.app"}});
@@ -168,8 +168,8 @@ TEST(CompanionLauncher, AProgramOfAnotherUserIsRefused)
     EXPECT_EQ(status, 0) << "wait status";
 }
 
-// The real starter: odd arguments reach the process unchanged, in the session's environment
-// without what we set ourselves, with this launch's activation token and no stale startup id.
+// Odd arguments reach a real process unchanged, in the session's environment without what we
+// set ourselves, with this launch's activation token and no stale startup id.
 TEST(CompanionLauncher, RealProcessReceivesTheArgumentsAndTheSessionsEnvironment)
 {
     const QStringList arguments{"--show-feedback", "two words", "$HOME", "*", "\"q\""};

@@ -1,5 +1,4 @@
-// The day the low-disk prompt was last shown, in the settings file: other settings kept byte
-// for byte, a corrupt file replaced, anything that is no small regular file left alone.
+// The prompt's day in the settings file: the rest kept, a corrupt file replaced, odd files left.
 
 #include "menubar/DayRecordStore.h"
 #include "TestSupport.h"

@@ -1,5 +1,4 @@
-// The alert sound: the desktop's sound where it plays, the X bell on the GUI thread where it
-// does not, one sound per ring, and a sound server that does not answer holds up nothing.
+// The alert sound: the desktop's, else the X bell on the GUI thread; no server holds it up.
 
 #include "menubar/DesktopBell.h"
 #include "TestSupport.h"

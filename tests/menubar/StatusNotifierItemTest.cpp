@@ -1,5 +1,4 @@
-// Our StatusNotifierItem on a private bus, against a watcher of the test's own and a host
-// that calls it as the desktops' hosts do.
+// Our item on a private bus, with a watcher of the test's own and calls as the hosts make them.
 
 #include "UiTestSupport.h"
 
@@ -121,7 +120,7 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsItAndWhenItRetu
     EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && watcher.listed.size() > 1; }));
 }
 
-TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
+TEST_F(StatusNotifierItemTest, HostCallsPropertiesIconPixmapsInNetworkOrderAndTheMenu)
 {
     startItem();
     QSignalSpy activated(item.get(), &kmb::StatusNotifierItem::activated);
@@ -147,11 +146,7 @@ TEST_F(StatusNotifierItemTest, HostCallsReachTheirSignalsWithTheirPoints)
         ASSERT_EQ(row.spy->count(), 1);
         EXPECT_EQ(row.spy->takeFirst().value(0), row.expected);
     }
-}
 
-TEST_F(StatusNotifierItemTest, PropertiesIconPixmapsInNetworkOrderAndTheMenu)
-{
-    startItem();
     EXPECT_EQ(itemProperty("Id").toString(), "KorvantaMenuBar");
     EXPECT_EQ(itemProperty("Category").toString(), "ApplicationStatus");
     EXPECT_EQ(itemProperty("Status").toString(), "Active");

@@ -1,5 +1,4 @@
-// Where popups open: the anchor each host's report gives, on a 1280x800 screen with a 32 px top
-// bar, a 44 px bottom panel, or no panel the work area shows.
+// The anchor each host's report gives on a 1280x800 screen: 32 px top bar, 44 px bottom panel.
 
 #include "menubar/TrayAnchor.h"
 

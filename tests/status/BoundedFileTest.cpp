@@ -1,5 +1,4 @@
-// The bounded reader that every file read of the program goes through (the hostile paths are
-// the history reader's table), and the kernel files kept open between passes.
+// The bounded reader (hostile paths: the history reader's table) and the kept-open files.
 
 #include "status/BoundedFile.h"
 #include "TestSupport.h"
@@ -9,13 +8,9 @@
 
 namespace {
 
-qsizetype openDescriptors()
-{
-    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
-}
+using kmb::test::openDescriptors;
 
-// What the launcher logs when a desktop file cannot be read, and the bound noticed while
-// reading.
+// What the launcher logs when a desktop file cannot be read; the bound noticed while reading.
 TEST(BoundedFile, RefusalsSayWhy)
 {
     const kmb::test::FakeTree tree;

@@ -19,20 +19,17 @@ QByteArray xmlWithTotal(const QByteArray& total, qsizetype padding = 0)
            "</string><key>totalCleanedBytes</key><integer>" + total + "</integer></dict></plist>";
 }
 
-// {totalCleanedBytes: 4096}, `size` bytes long: a hole between its objects and its offset
-// table costs no disk.
-void writeSparseBinary(const QByteArray& path, std::int64_t size)
+// {totalCleanedBytes: 4096}, `size` bytes long: the hole before its offset table costs no disk.
+void writeSparseBinary(const QString& path, qint64 size)
 {
-    const QByteArray objects("bplist00\xd1\x01\x02\x5f\x10\x11totalCleanedBytes\x11\x10\x00", 34);
-    QByteArray tail = QByteArray("\x08\x0b\x1f", 3) + QByteArray(32, '\0'); // table, trailer
-    tail[9] = tail[10] = 1;                             // offset and reference sizes
-    qToBigEndian<quint64>(3, tail.data() + 11);         // object count
-    qToBigEndian<quint64>(size - 35, tail.data() + 27); // table offset
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, objects.constData(), objects.size()), objects.size());
-    ASSERT_EQ(::pwrite(fd, tail.constData(), tail.size(), size - 35), tail.size());
-    ::close(fd);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray("bplist00\xd1\x01\x02\x5f\x10\x11totalCleanedBytes\x11\x10\x00", 34));
+    QByteArray tail = QByteArray::fromHex("080b1f 000000000000 0101 0000000000000003") +
+                      QByteArray(16, '\0'); // table, trailer: sizes, count, top, table offset
+    qToBigEndian<quint64>(size - 35, tail.data() + 27);
+    ASSERT_TRUE(file.seek(size - 35));
+    ASSERT_EQ(file.write(tail), 35);
 }
 
 std::uint64_t bytesReadByThisThread()
@@ -76,13 +73,11 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
              h.link(h.file + ".other");
              ASSERT_TRUE(QFile::link(h.file, h.file + ".other"));
          }},
-        {"64 MiB and one byte",
-         [](HistoryPlace& h) { writeSparseBinary(h.native, (64 << 20) + 1); }},
-        {"64 MiB", [](HistoryPlace& h) { writeSparseBinary(h.native, 64 << 20); }, 4096},
+        {"64 MiB and one byte", [](HistoryPlace& h) { writeSparseBinary(h.file, (64 << 20) + 1); }},
+        {"64 MiB", [](HistoryPlace& h) { writeSparseBinary(h.file, 64 << 20); }, 4096},
         {"symlink to a file",
          [](HistoryPlace& h) {
-             writeSparseBinary(QFile::encodeName(h.data.path(QStringLiteral("elsewhere"))),
-                               1 << 20);
+             writeSparseBinary(h.data.path(QStringLiteral("elsewhere")), 1 << 20);
              h.link(h.data.path(QStringLiteral("elsewhere")));
          },
          4096},

@@ -1,5 +1,4 @@
-// Which sensor of a fake /sys gives the CPU temperature text (the rules of CpuTemperature are
-// tested through it), and how the reader follows sensors that come and go.
+// Which sensor of a fake /sys gives the CPU temperature text, as sensors come and go.
 
 #include "status/CpuTemperatureReader.h"
 #include "TestSupport.h"
@@ -8,38 +7,37 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Device {
-    QString dir; // under class/
-    std::vector<std::pair<QString, QByteArray>> attributes;
-};
+using Files = std::vector<std::pair<QString, QByteArray>>;
 
-// A hwmon device named `name` whose inputs are temp1, temp2, … (label, millidegrees); an
-// empty label has no file.
-Device hwmon(int number, const char* name, std::vector<std::pair<QString, QByteArray>> inputs)
+// Attribute files below class/: a hwmon device whose inputs are temp1, temp2, … (label,
+// millidegrees; an empty label has no file), or a thermal zone.
+Files hwmon(int number, const char* name, const Files& inputs)
 {
-    Device device{QStringLiteral("hwmon/hwmon%1").arg(number), {{"name", name}}};
+    const QString dir = QStringLiteral("hwmon/hwmon%1/").arg(number);
+    Files files{{dir + "name", name}};
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const QString temp = QStringLiteral("temp%1_").arg(i + 1);
+        const QString temp = dir + QStringLiteral("temp%1_").arg(i + 1);
         if (!inputs[i].first.isEmpty())
-            device.attributes.emplace_back(temp + "label", inputs[i].first.toUtf8());
-        device.attributes.emplace_back(temp + "input", inputs[i].second);
+            files.emplace_back(temp + "label", inputs[i].first.toUtf8());
+        files.emplace_back(temp + "input", inputs[i].second);
     }
-    return device;
+    return files;
 }
 
-Device zone(int number, const char* type, const char* millidegrees)
+Files zone(int number, const char* type, const char* millidegrees)
 {
-    return {QStringLiteral("thermal/thermal_zone%1").arg(number),
-            {{"type", type}, {"temp", millidegrees}}};
+    const QString dir = QStringLiteral("thermal/thermal_zone%1/").arg(number);
+    return {{dir + "type", type}, {dir + "temp", millidegrees}};
 }
 
-void plant(const kmb::test::FakeTree& sys, const std::vector<Device>& devices)
+void plant(const kmb::test::FakeTree& sys, const std::vector<Files>& devices)
 {
-    for (const Device& device : devices)
-        sys.writeDevice(QStringLiteral("class/") + device.dir, device.attributes);
+    for (const Files& device : devices)
+        for (const auto& [file, content] : device)
+            sys.write(QStringLiteral("class/") + file, content);
 }
 
-QString text(const std::vector<Device>& devices)
+QString text(const std::vector<Files>& devices)
 {
     const kmb::test::FakeTree sys;
     plant(sys, devices);
@@ -90,10 +88,8 @@ TEST(CpuTemperatureReader, TextOfAFakeTree)
 TEST(CpuTemperatureReader, SensorsComeAndGo)
 {
     const kmb::test::FakeTree sys;
-    const Device package = hwmon(3, "coretemp", {{"Package id 0", ""}});
-    plant(sys, {package, zone(0, "x86_pkg_temp", "warm")});
-    // Every search is due at each read (the gate is tested below).
-    std::chrono::steady_clock::time_point now{};
+    plant(sys, {hwmon(3, "coretemp", {{"Package id 0", ""}}), zone(0, "x86_pkg_temp", "warm")});
+    std::chrono::steady_clock::time_point now{}; // every search is due at each read
     const kmb::CpuTemperatureReader reader(sys.root(), [&] { return now += 28s; });
     const QString input = QStringLiteral("class/hwmon/hwmon3/temp1_input");
     const QString zoneTemp = QStringLiteral("class/thermal/thermal_zone0/temp");
@@ -117,8 +113,7 @@ TEST(CpuTemperatureReader, SensorsComeAndGo)
     EXPECT_EQ(reader.readPackageCelsius(), 45);
 }
 
-// The source in use is kept for 30 reads after it was found; the 31st searches again, so a
-// source earlier in the order that appeared meanwhile is shown about a minute later.
+// The source in use is kept for 30 reads after it was found; the 31st searches again.
 TEST(CpuTemperatureReader, SearchesAgainAfterThirtyReads)
 {
     const kmb::test::FakeTree sys;

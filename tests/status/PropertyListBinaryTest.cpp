@@ -1,11 +1,9 @@
-// The binary encoding, on files assembled by hand for what no writer makes: values, a structure
-// that lies, keys, reference cycles and nesting.
+// The binary encoding on files no writer makes: values, a lying structure, keys, cycles, nesting.
 
 #include "status/PropertyList.h"
 
 #include <QStringEncoder>
 #include <bit>
-#include <cmath>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -65,9 +63,9 @@ TEST(PropertyListBinary, Values)
         QByteArray object;
         Total total;
     } values[] = {
-        // 8- and 16-byte integers are signed; 16-byte ones count when they fit in 64 bits.
+        // (Values another writer makes are PropertyListTest's fixtures.) 8- and 16-byte
+        // integers are signed; 16-byte ones count when they fit in 64 bits.
         {hex("13 ffffffffffffffff"), -1},
-        {hex("13 8000000000000000"), INT64_MIN},
         {hex("14 0000000000000000 0000000000001000"), 4096},
         {hex("14 ffffffffffffffff 8000000000000000"), INT64_MIN},
         {hex("14 0000000000000000 7fffffffffffffff"), INT64_MAX},
@@ -76,11 +74,7 @@ TEST(PropertyListBinary, Values)
         {hex("22 c0a00000"), -5}, // a 4-byte real
         {hex("22 45000800"), none},
         {real(-2048.0), -2048},
-        {real(2048.5), none},
         {real(9223372036854775808.0), none},
-        {real(std::nan("")), none},
-        {hex("33") + zeros(8), none}, // a date, "4096"
-        {hex("54 34303936"), none},
     };
     for (const auto& value : values)
         EXPECT_EQ(parse(withTotal(value.object)), value.total)
@@ -97,9 +91,8 @@ TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
     const QByteArray good = withTotal(hex("11 1000"));
     const std::uint64_t table = good.size() - 32 - 3, huge = ~0ull;
     ASSERT_EQ(parse(good), 4096);
-    // Trailer fields out of range: the offset size (26 bytes from the end), the reference size
-    // (25), the object count (24; the last one wraps when multiplied by 8), the top object (16),
-    // the table offset (8).
+    // Trailer fields out of range (bytes from the end): offset size 26, reference size 25, object
+    // count 24 (the last one wraps when multiplied by 8), top object 16, table offset 8.
     const struct {
         int fromEnd, width;
         std::uint64_t value;
@@ -115,8 +108,7 @@ TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
     for (const auto& f : trailer)
         EXPECT_EQ(parse(withField(good, f.fromEnd, f.width, f.value)), none)
             << f.fromEnd << " " << f.value;
-    // Table entries in the header, beyond the objects and at the table; cut files; another
-    // version.
+    // Table entries in the header, beyond the objects, at the table; cut files; another version.
     for (const QByteArray& file :
          {QByteArray(good).replace(table, 1, "\x02"), QByteArray(good).replace(table, 1, "\xff"),
           QByteArray(good).replace(table + 2, 1, be(table, 1)), good.first(40), good.sliced(1),

@@ -1,7 +1,6 @@
 // The monitor's contract: which field each notification precedes, one timer, a gone monitor.
 
 #include "status/SystemStatusMonitor.h"
-#include "ChosenSampler.h"
 #include "TestSupport.h"
 
 #include <QTimer>
@@ -11,8 +10,8 @@ namespace {
 using kmb::SystemStatusMonitor;
 
 struct MonitorUnderTest {
-    std::shared_ptr<int> passCount = std::make_shared<int>(0);
-    kmb::test::ChosenSampler* sampler = new kmb::test::ChosenSampler(passCount);
+    kmb::test::ChosenSampler* sampler = new kmb::test::ChosenSampler;
+    std::shared_ptr<int> passCount = sampler->passes; // outlives the monitor
     int passes() const { return *passCount; }
     std::unique_ptr<SystemStatusMonitor> monitor =
         std::make_unique<SystemStatusMonitor>(std::unique_ptr<kmb::StatusSampler>(sampler));
@@ -43,14 +42,11 @@ QStringList storedFields(SystemStatusMonitor& monitor, QStringList* atFirst = nu
     seen.push_back(fields(monitor));
     if (atFirst)
         *atFirst = seen.front();
-    QStringList stored;
-    for (std::size_t k = 0; k + 1 < seen.size(); ++k) {
-        stored << QString();
-        for (qsizetype i = 0; i < fieldNames.size(); ++i) {
+    QStringList stored(seen.size() - 1);
+    for (std::size_t k = 0; k + 1 < seen.size(); ++k)
+        for (qsizetype i = 0; i < fieldNames.size(); ++i)
             if (seen[k][i] != seen[k + 1][i])
-                stored.back() += fieldNames[i];
-        }
-    }
+                stored[k] += fieldNames[i];
     return stored;
 }
 
@@ -95,10 +91,10 @@ TEST(SystemStatusMonitor, EachNotificationPrecedesTheStoreOfOneFieldInOrder)
 TEST(SystemStatusMonitor, StartingTwiceLeavesOneTimer)
 {
     MonitorUnderTest t;
-    t.monitor->startMonitoring();
-    EXPECT_EQ(t.passes(), 1);
-    t.monitor->startMonitoring();
-    EXPECT_EQ(t.passes(), 2);
+    for (const int passes : {1, 2}) {
+        t.monitor->startMonitoring();
+        EXPECT_EQ(t.passes(), passes);
+    }
     const QList<QTimer*> timers = t.monitor->findChildren<QTimer*>();
     ASSERT_EQ(timers.size(), 1);
     EXPECT_TRUE(timers[0]->isActive());

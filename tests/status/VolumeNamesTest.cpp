@@ -9,7 +9,8 @@ namespace {
 
 using kmb::test::FakeTree;
 
-constexpr char rootMount[] = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+const QByteArray rootMount = "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n";
+const QByteArray home = rootMount + "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n";
 constexpr char debian[] = "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
                           "NAME=\"Debian GNU/Linux\"\nID=debian\n";
 
@@ -23,25 +24,21 @@ TEST(VolumeNames, LabelElseTheSystemForTheRootElseTheMountPointElseThePlaceholde
         const char* expected;
     } rows[] = {
         // The label of the device mounted there, found through udev's links.
-        {QByteArray(rootMount) + "30 22 8:2 / /home rw shared:2 - ext4 /dev/sda2 rw\n", debian,
-         nullptr, "/home/anna", "Data Café"},
-        {QByteArray(rootMount) + "31 22 254:1 / /home rw - btrfs /dev/mapper/vg-home rw\n", debian,
-         nullptr, "/home/anna", "Home"},
+        {rootMount + "30 22 8:2 / /home rw shared:2 - ext4 /dev/sda2 rw\n", debian, nullptr,
+         "/home/anna", "Data Café"},
+        {rootMount + "31 22 254:1 / /home rw - btrfs /dev/mapper/vg-home rw\n", debian, nullptr,
+         "/home/anna", "Home"},
         // The root filesystem without a label: the system's name; /etc before /usr/lib.
-        {QByteArray(rootMount) + "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n", debian, nullptr,
-         "/home2/anna", "Debian GNU/Linux"},
+        {home, debian, nullptr, "/home2/anna", "Debian GNU/Linux"},
         {rootMount, nullptr, "NAME='Fedora \"Linux\"'\n", "/var/home/anna", "Fedora \"Linux\""},
         {rootMount, "ID=debian\n", "NAME=Other\n", "/", "Linux"},
         {rootMount, "NAME=\"A \\\"quoted\\\" \\$name\"\n", nullptr, "/", "A \"quoted\" $name"},
         // Otherwise the mount point's last component; the last of stacked mounts counts.
-        {QByteArray(rootMount) + "40 22 0:30 / /tmp/wayland-prolonged\\040session rw - tmpfs "
-                                 "tmpfs rw\n",
+        {rootMount + "40 22 0:30 / /tmp/wayland-prolonged\\040session rw - tmpfs tmpfs rw\n",
          debian, nullptr, "/tmp/wayland-prolonged session/x", "wayland-prolonged session"},
-        {QByteArray(rootMount) + "41 22 0:31 / /srv/old\\134new rw - tmpfs tmpfs rw\n", debian,
-         nullptr, "/srv/old\\new", "old\\new"},
-        {QByteArray(rootMount) + "30 22 8:2 / /home rw - ext4 /dev/sda2 rw\n"
-                                 "41 30 0:40 / /home rw - tmpfs tmpfs rw\n",
-         debian, nullptr, "/home/anna", "home"},
+        {rootMount + "41 22 0:31 / /srv/old\\134new rw - tmpfs tmpfs rw\n", debian, nullptr,
+         "/srv/old\\new", "old\\new"},
+        {home + "41 30 0:40 / /home rw - tmpfs tmpfs rw\n", debian, nullptr, "/home/anna", "home"},
         {QByteArray("garbage\n- - -\n1 2 3\n30 22 8:2 / /home rw - ext4\n") + rootMount, debian,
          nullptr, "/home", "Debian GNU/Linux"},
         // Nothing to go by.

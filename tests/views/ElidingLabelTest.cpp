@@ -1,5 +1,4 @@
-// A volume's name that does not fit its place ends in "…" on the dashboard's card and in the
-// low-disk prompt; the figures beside it stay whole.
+// A volume name too long for its place ends in "…" on the card and the prompt, figures whole.
 
 #include "UiTestSupport.h"
 
@@ -9,11 +8,10 @@
 
 #include <QMenu>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 // Whole when it fits; otherwise a leading part of it and "…", within the label.
-void expectShown(const QLabel* label, const QString& name, bool elided)
+static void expectShown(const QLabel* label, const QString& name, bool elided)
 {
     const QString shown = label->text();
     if (elided) {
@@ -52,6 +50,3 @@ TEST(ElidingLabel, ALongVolumeNameIsElidedOnTheCardAndInThePrompt)
     test::saveGrabs(&panel, QStringLiteral("dashboard-long-volume-name"));
     test::saveGrabs(&prompt, QStringLiteral("prompt-long-volume-name"));
 }
-
-} // namespace
-} // namespace kmb

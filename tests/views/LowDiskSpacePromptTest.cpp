@@ -4,10 +4,7 @@
 
 #include "views/LowDiskSpacePrompt.h"
 
-#include <limits>
-
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
 {
@@ -24,8 +21,7 @@ TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
                  {4, 100, "可用： 0.00 GB", 0.96},
                  {0, 1, "可用： 0.00 GB", 0.96},   // a volume of one byte, all of it used
                  {20, 10, "可用： 0.00 GB", 0.06}, // more free than its size: none used
-                 {std::numeric_limits<std::int64_t>::min(),
-                  std::numeric_limits<std::int64_t>::max(), "可用： 0.00 GB", 0.96}};
+                 {INT64_MIN, INT64_MAX, "可用： 0.00 GB", 0.96}};
     for (const auto& row : cases) {
         EXPECT_EQ(promptAvailableText(row.available), QString::fromUtf8(row.text)) << row.available;
         EXPECT_NEAR(promptUsageFraction(row.available, row.total), row.fraction, 1e-9)
@@ -34,6 +30,3 @@ TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
     EXPECT_DOUBLE_EQ(promptFillWidth(250, 0.5), 125);
     EXPECT_DOUBLE_EQ(promptFillWidth(100, 0.06), 10); // never narrower than 10
 }
-
-} // namespace
-} // namespace kmb

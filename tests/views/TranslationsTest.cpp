@@ -1,5 +1,4 @@
-// One language per screen: which texts a user's languages give, and the dashboard's words and
-// figures under each.
+// Which texts a user's languages give, and the dashboard's words and figures under each.
 
 #include "UiTestSupport.h"
 
@@ -10,8 +9,7 @@
 
 #include <QMenu>
 
-namespace kmb {
-namespace {
+using namespace kmb;
 
 TEST(Translations, TheFirstLanguageWeHaveTextsForElseEnglishForAnyOtherLanguage)
 {
@@ -74,6 +72,3 @@ TEST(Translations, TheDashboardSpeaksOneLanguage)
     installTranslations({QStringLiteral("C")}); // the texts as written again
     QLocale::setDefault(before);
 }
-
-} // namespace
-} // namespace kmb
