@@ -4,6 +4,7 @@
 
 #include "menubar/PopupWindow.h"
 
+#include <QBackingStore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -37,11 +38,12 @@ TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
     PopupWindow popup(QSize(100, 80), PopupStyle::focusAndCatcher);
     QSignalSpy focusLoss(&popup, &PopupWindow::closedByFocusLoss);
     popup.showRelativeTo(icon);
-    QTRY_COMPARE(QGuiApplication::focusWindow(), popup.windowHandle());
+    ASSERT_TRUE(
+        test::waitFor([&] { return QGuiApplication::focusWindow() == popup.windowHandle(); }));
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
-    QTRY_VERIFY(!popup.isVisible());
+    ASSERT_TRUE(test::waitFor([&] { return !popup.isVisible(); }));
     EXPECT_EQ(focusLoss.count(), 1);
 }
 
@@ -58,13 +60,25 @@ TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
     EXPECT_EQ(content->geometry(), QRect(0, 0, 100, 80));
     popup.windowHandle()->close(); // what Qt does when the application loses the focus
     EXPECT_TRUE(popup.isVisible());
-    QTRY_COMPARE(QGuiApplication::focusWindow(), popup.windowHandle());
+    ASSERT_TRUE(
+        test::waitFor([&] { return QGuiApplication::focusWindow() == popup.windowHandle(); }));
     popup.windowHandle()->close();
     EXPECT_FALSE(popup.isVisible());
     popup.showRelativeTo(icon);
     popup.windowHandle()->close();
     EXPECT_TRUE(popup.isVisible()) << "focused before, not yet since this showing";
     popup.performClose();
+}
+
+// Closed, the popup gives its window-sized image back until it paints again.
+TEST(PopupWindow, ClosedItShrinksItsBackingStore)
+{
+    PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
+    popup.setContent(new QWidget);
+    popup.showRelativeTo(icon);
+    ASSERT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(100, 80); }));
+    popup.performClose();
+    EXPECT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(1, 1); }));
 }
 
 } // namespace
