@@ -1,15 +1,8 @@
 #!/usr/bin/python3
-"""AT-SPI side of the end-to-end harness: one process per session, started before the utility.
-
-Qt keeps Qt::Popup windows out of its application's accessible children: a popup is found
-only through the event raised when it shows (once Qt's bridge is up: the harness waits for
-the process to be listed). This listens for those events and remembers every top-level
-object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
-{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N}
-every application of that name or process. Trees are read afresh, libatspi's cache cleared
-(figures change every 2 s); a node is {"role", "name", "description", "states", "extents",
-"children"}.
-"""
+"""The end-to-end session's AT-SPI reader. Qt keeps Qt::Popup windows out of its
+application's accessible children, so this remembers every top-level that raised a showing
+event. A JSON request a line on stdin, {"pid": N} (the shown top-levels of process N) or
+{"app": NAME or N} (those applications), gets {"nodes": [...]} on stdout, read afresh."""
 
 import json
 import sys
@@ -36,7 +29,6 @@ def dump(accessible, depth=0):
     except NotImplementedError:
         extents = None
     node = {"role": accessible.getRoleName(), "name": accessible.name or "",
-            "description": accessible.description or "",
             "states": sorted(pyatspi.stateToString(s) for s in accessible.getState().getStates()),
             "extents": extents, "children": []}
     if depth < 30:
@@ -83,7 +75,7 @@ def applications(key):
             if application is not None and key in (application.name,
                                                     application.get_process_id()):
                 nodes.append(dump(application))
-        except Exception:
+        except Exception:  # gone while read
             pass
     return nodes
 

@@ -1,7 +1,6 @@
 #!/usr/bin/python3
 """End-to-end harness: the real korvanta-menubar in a private desktop (session bus, Xvfb,
-accessibility bus and AT-SPI reader, tray host, temporary HOME and XDG folders), one
-``Session`` per test file; see README.md. Run by /usr/bin/python3 (its pyatspi)."""
+AT-SPI reader, tray host, temporary HOME and XDG folders), one Session per test file."""
 
 import argparse
 import atexit
@@ -41,6 +40,8 @@ FOOTER = "已累计清理 %s 垃圾"
 RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
+MARKER = "KMB_E2E_SESSION"  # in the environment of every process of a session, also of
+# those its buses start, which no parent-death signal reaches
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
 # HOME on a 64 MiB tmpfs (far below the low-disk threshold) in a mount namespace of the
 # utility's own, which a user namespace lets anyone make; an inner user namespace gives the
@@ -89,9 +90,8 @@ class Window:
     right = property(lambda self: self.x + self.width)
 
 
-# -- accessible trees (nodes as atspi_reader.py gives them) -------------------------------
-
 def nodes(tree):
+    """The nodes of an accessible tree as atspi_reader.py gives it."""
     yield tree
     for child in tree.get("children", ()):
         yield from nodes(child)
@@ -109,31 +109,20 @@ def center(node):
     return x + width // 2, y + height // 2
 
 
-# -- processes ------------------------------------------------------------------------------
-
 def _die_with_parent():
     _libc.prctl(1, signal.SIGKILL, 0, 0, 0)  # PR_SET_PDEATHSIG
 
 
-def _start_time(pid):
-    try:
-        stat = Path("/proc/%d/stat" % pid).read_text()
-    except OSError:
-        return None
-    return stat[stat.rindex(")") + 2:].split()[19]
-
-
-def _marked(variable, predicate):
-    """Pids of other live processes whose session marker satisfies ``predicate``."""
-    prefix, found = (variable + "=").encode(), []
+def _marked(marker):
+    """Pids of the live processes with ``marker`` in their environment."""
+    found = []
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            environ = Path("/proc", pid, "environ").read_bytes().split(b"\0")
+            if ("%s=%s" % (MARKER, marker)).encode() in Path(
+                    "/proc", pid, "environ").read_bytes().split(b"\0"):
+                found.append(int(pid))
         except OSError:
-            continue
-        marker = next((v[len(prefix):] for v in environ if v.startswith(prefix)), None)
-        if marker is not None and int(pid) != os.getpid() and predicate(marker.decode()):
-            found.append(int(pid))
+            pass
     return found
 
 
@@ -141,7 +130,7 @@ class Process:
     """A child in its own process group, its output in a log file."""
 
     def __init__(self, name, argv, env, log_path, **options):
-        self.name, self.log_path = name, Path(log_path)
+        self.name, self.log_path, self._buffer = name, Path(log_path), b""
         with open(self.log_path, "ab") as log:
             self.popen = subprocess.Popen(
                 argv, env=env, stdin=options.pop("stdin", subprocess.DEVNULL),
@@ -168,35 +157,22 @@ class Process:
                 pass
         return self.popen.returncode
 
-
-class Reader:
-    """The session's AT-SPI reader: answers one request at a time."""
-
-    def __init__(self, session):
-        self.process = session.spawn("atspi-reader", [PYTHON, str(HERE / "atspi_reader.py")],
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self._buffer = b""
-        self._receive()
-
-    def ask(self, request):
-        self.process.popen.stdin.write((json.dumps(request) + "\n").encode())
-        self.process.popen.stdin.flush()
-        return self._receive()["nodes"]
-
-    def _receive(self):
-        fd, end = self.process.popen.stdout.fileno(), time.monotonic() + 30
+    def ask(self, request, timeout=30):
+        """Writes ``request`` as a JSON line to its input; its next JSON line of output."""
+        if request is not None:
+            self.popen.stdin.write((json.dumps(request) + "\n").encode())
+            self.popen.stdin.flush()
+        fd, end = self.popen.stdout.fileno(), time.monotonic() + timeout
         while b"\n" not in self._buffer:
             if not select.select([fd], [], [], max(0.0, end - time.monotonic()))[0]:
-                raise WaitTimeout("the AT-SPI reader gave no answer within 30 s")
+                raise WaitTimeout("%s gave no answer within %.0f s" % (self.name, timeout))
             chunk = os.read(fd, 1 << 16)
             if not chunk:
-                raise HarnessError("the AT-SPI reader ended; see %s" % self.process.log_path)
+                raise HarnessError("%s ended; see %s" % (self.name, self.log_path))
             self._buffer += chunk
         line, self._buffer = self._buffer.split(b"\n", 1)
         return json.loads(line)
 
-
-# -- the session -----------------------------------------------------------------------------
 
 _live = []
 
@@ -206,9 +182,8 @@ class Session:
     None (start one later); ``app``: start the utility with the session; ``xvfb``: False
     where a compositor brings its own X server."""
 
-    # Marks the session's processes, also those the buses start, in their environment.
-    marker_variable = "KMB_E2E_SESSION"
     edge, image_format = "top", "rgb"  # the tray's screen edge; the format of screen_image()
+    managed = False  # whether a window manager nests the windows it frames
     _TREE_LINE = re.compile(
         r"^(?P<indent>\s*)(?P<id>0x[0-9a-f]+) .*?\s(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+"
         r"\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$")
@@ -217,7 +192,7 @@ class Session:
                  accessibility=True, app=True, xvfb=True):
         self.binary = Path(binary).resolve()
         self.tray_host, self.accessibility, self.start_with_app = tray_host, accessibility, app
-        self.xvfb, self.screen = xvfb, SCREEN
+        self.xvfb, self.screen, self.marker = xvfb, SCREEN, uuid.uuid4().hex
         self.temp = Path(tempfile.mkdtemp(prefix="kmb-e2e-"))
         self.artifacts = Path(artifacts) / name if artifacts else self.temp / "artifacts"
         shutil.rmtree(self.artifacts, ignore_errors=True)
@@ -228,7 +203,6 @@ class Session:
         self.settings_path = self.temp / "config" / "Korvanta" / "KorvantaMenuBar.conf"
         self.history_path = self.temp / "data" / "Korvanta" / "CleanupHistory.plist"
         self.korvanta_record = self.temp / "korvanta-launches"
-        self.marker = "%d-%s-%s" % (os.getpid(), _start_time(os.getpid()), uuid.uuid4().hex)
         self.display = self.bus_address = self.reader = self.app = self.tray = None
         self.sni, self.app_extra_env, self.small_home = [], {}, False
         self._processes, self._logs, self._x11, self._bus = [], {}, None, None
@@ -251,7 +225,7 @@ class Session:
                     "XDG_DATA_HOME": str(self.temp / "data"),
                     "XDG_CACHE_HOME": str(self.temp / "cache"),
                     "XDG_RUNTIME_DIR": str(self.runtime_dir), "LANG": "C.UTF-8",
-                    self.marker_variable: self.marker})
+                    MARKER: self.marker})
         env.update({k: v for k, v in (("DISPLAY", self.display),
                                       ("DBUS_SESSION_BUS_ADDRESS", self.bus_address)) if v})
         return env
@@ -292,8 +266,6 @@ class Session:
         return line.decode().strip()
 
     def start(self):
-        # Left by a harness that was killed outright: its pid and start time name it.
-        self._kill_marked(lambda m: _start_time(int(m.split("-")[0])) != m.split("-")[1])
         self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
             "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
@@ -305,7 +277,9 @@ class Session:
             self.spawn("at-spi-bus-launcher",
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.wait_bus_name("org.a11y.Bus")
-            self.reader = Reader(self)
+            self.reader = self.spawn("atspi-reader", [PYTHON, str(HERE / "atspi_reader.py")],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            self.reader.ask(None)  # ready
         if self.tray_host:
             self.start_trayer() if self.tray_host == "trayer" else self.start_sni()
         if self.start_with_app:
@@ -342,7 +316,7 @@ class Session:
         if self.reader is not None:
             # Qt's bridge comes up on the accessibility bus a little after launch; a popup
             # shown before that raises no event and is never found.
-            self.wait(lambda: self.reader.ask({"app": self.app.pid}),
+            self.wait(lambda: self.reader.ask({"app": self.app.pid})["nodes"],
                       "the utility on the accessibility bus")
         return self.app
 
@@ -360,13 +334,17 @@ class Session:
                                  "under %s" % (self.app and self.app.popen.returncode,
                                                self.artifacts))
 
-    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
-        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
+    def bus(self):
+        """The harness's own connection to the session bus."""
         if self._bus is None:
             self._bus = Gio.DBusConnection.new_for_address_sync(
                 self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
                 | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        return self._bus.call_with_unix_fd_list_sync(
+        return self._bus
+
+    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
+        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
+        return self.bus().call_with_unix_fd_list_sync(
             name, path, interface, method, GLib.Variant(signature, args) if signature else None,
             None, 0, int(LIMIT_S * 1000), fds and Gio.UnixFDList.new_from_array(fds),
             None)[0].unpack()
@@ -378,13 +356,6 @@ class Session:
     def wait_bus_name(self, name):
         wait_until(lambda: self.bus_has(name), name + " on the session bus")
 
-    def _kill_marked(self, predicate):
-        for pid in _marked(self.marker_variable, predicate):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-
     def stop(self):
         if self not in _live:
             return
@@ -395,9 +366,12 @@ class Session:
             self._bus.close_sync(None)
         for process in reversed(self._processes):
             process.stop()
-        self._kill_marked(lambda marker: marker == self.marker)
-        wait_until(lambda: not _marked(self.marker_variable, lambda m: m == self.marker),
-                   "the session's processes to end")
+        for pid in _marked(self.marker):
+            try:
+                os.kill(pid, signal.SIGKILL)
+            except OSError:
+                pass
+        wait_until(lambda: not _marked(self.marker), "the session's processes to end")
         shutil.rmtree(self.temp, ignore_errors=True)
 
     @staticmethod
@@ -456,11 +430,17 @@ class Session:
         """The viewable X windows of every running instance of the utility."""
         ids = {int(word) for word in self.x("xdotool", "search", "--onlyvisible", "--classname",
                                             "^korvanta-menubar$", check=False).split()}
-        rows = [row for row in map(self._TREE_LINE.match, self.x(
-            "xwininfo", "-root", "-tree").splitlines()) if row] if ids else []
+
+        def tree():  # again when a window goes during the walk
+            try:
+                return [row for row in map(self._TREE_LINE.match, self.x(
+                    "xwininfo", "-root", "-tree").splitlines()) if row],
+            except HarnessError:
+                return None
+        rows = wait_until(tree, "a whole window tree")[0] if ids else []
         top = min((len(row["indent"]) for row in rows), default=0)  # the root's children
         return [Window(int(row["id"], 16), int(row["x"]), int(row["y"]), int(row["w"]),
-                       int(row["h"]), len(row["indent"]) == top)
+                       int(row["h"]), self.managed or len(row["indent"]) == top)
                 for row in rows if int(row["id"], 16) in ids]
 
     def popups(self, size=None):
@@ -473,7 +453,7 @@ class Session:
         embedded = [w for w in self.windows() if not w.toplevel]
         if embedded or not self.sni or self.reader is None:
             return embedded
-        drawn = [n["extents"] for tree in self.reader.ask({"app": SNI_HOST})
+        drawn = [n["extents"] for tree in self.reader.ask({"app": SNI_HOST})["nodes"]
                  for n in find(tree, "icon") if n["extents"] and n["extents"][2] > 0]
         return [Window(0, *extents, toplevel=False) for extents in sorted(drawn)]
 
@@ -564,13 +544,14 @@ class Session:
             self._x11 = (x, xtst, display)
         return self._x11
 
-    def click(self, x, y, button=1, press=True, release=True):
-        """Moves the pointer there and clicks (XTest): the press and the release reach the X
-        server together, whatever the load. press/release False: only the other half."""
+    def click(self, x, y, button=1, count=1, press=True, release=True):
+        """Moves the pointer there and clicks ``count`` times (XTest): the presses and
+        releases reach the X server together, whatever the load. press/release False: only
+        the other half."""
         xlib, xtst, display = self._xlib()
         xtst.XTestFakeMotionEvent(display, -1, x, y, 0)
-        for down, wanted in ((True, press), (False, release)):
-            if wanted:
+        for down in (True, False) * count:
+            if press if down else release:
                 xtst.XTestFakeButtonEvent(display, button, down, 0)
         xlib.XSync(display, 0)
 
@@ -594,17 +575,18 @@ class Session:
         """The screen, or what ImageMagick's ``options`` make of it, in ``path``."""
         subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
                         self.image_format + ":-", *options, str(path)],
-                       input=self.screen_image(), check=True, timeout=LIMIT_S)
+                       input=self.screen_image(), check=True, capture_output=True,
+                       timeout=LIMIT_S)
         return Path(path)
 
     def accessible(self, window=None, role=None):
         """Waits for the shown top-level accessible covering ``window`` (or of ``role``),
         read afresh."""
         extents = window and [window.x, window.y, window.width, window.height]
-        return self.wait(lambda: next((tree for tree in self.reader.ask({"pid": self.app.pid})
-                                       if extents in (None, tree["extents"])
-                                       and role in (None, tree["role"])), None),
-                         "the accessible of %s" % (window or role))
+        return self.wait(lambda: next((
+            tree for tree in self.reader.ask({"pid": self.app.pid})["nodes"]
+            if extents in (None, tree["extents"]) and role in (None, tree["role"])), None),
+            "the accessible of %s" % (window or role))
 
     def save_diagnostics(self, label):
         """The screen, the utility's windows and accessible trees under artifacts."""
@@ -627,9 +609,6 @@ def _terminate(signum, frame):
 atexit.register(lambda: [session.stop() for session in list(_live)])
 signal.signal(signal.SIGTERM, _terminate)
 signal.signal(signal.SIGHUP, _terminate)
-
-
-# -- test programs: /usr/bin/python3 test_x.py --binary B [--artifacts DIR] [unittest args] --
 
 _options = None
 
