@@ -31,17 +31,15 @@ HERE = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
 SCREEN = (1280, 800)
 DASHBOARD, PROMPT, ABOUT = (420, 384), (338, 202), (340, 250)
-TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-          "24", "--SetDockType", "true", "--transparent", "false"]
 SNI_WATCHER, SNI_HOST = "org.kde.StatusNotifierWatcher", "gtk-sni-tray-standalone"
-APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
 FOOTER = "已累计清理 %s 垃圾"
 RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
-MARKER = "KMB_E2E_SESSION"  # in the environment of every process of a session, also of
-# those its buses start, which no parent-death signal reaches
+# In the environment of every process of a session, also of those its buses start, which no
+# parent-death signal reaches.
+MARKER = "KMB_E2E_SESSION"
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
 # HOME on a 64 MiB tmpfs (far below the low-disk threshold) in a mount namespace of the
 # utility's own, which a user namespace lets anyone make; an inner user namespace gives the
@@ -130,7 +128,7 @@ class Process:
     """A child in its own process group, its output in a log file."""
 
     def __init__(self, name, argv, env, log_path, **options):
-        self.name, self.log_path, self._buffer = name, Path(log_path), b""
+        self.name, self.log_path, self._buffer = name, log_path, b""
         with open(self.log_path, "ab") as log:
             self.popen = subprocess.Popen(
                 argv, env=env, stdin=options.pop("stdin", subprocess.DEVNULL),
@@ -158,7 +156,7 @@ class Process:
         return self.popen.returncode
 
     def ask(self, request, timeout=30):
-        """Writes ``request`` as a JSON line to its input; its next JSON line of output."""
+        """Writes ``request`` (if any) as a JSON line; returns the next line it prints."""
         if request is not None:
             self.popen.stdin.write((json.dumps(request) + "\n").encode())
             self.popen.stdin.flush()
@@ -178,11 +176,10 @@ _live = []
 
 
 class Session:
-    """One private desktop; use as a context manager. ``tray_host``: "trayer", "sni" or
-    None (start one later); ``app``: start the utility with the session; ``xvfb``: False
-    where a compositor brings its own X server."""
+    """One private desktop, a context manager. ``tray_host``: "trayer", "sni" or None."""
 
     edge, image_format = "top", "rgb"  # the tray's screen edge; the format of screen_image()
+    platform = "xcb"  # the utility's Qt platform; None: its own choice
     managed = False  # whether a window manager nests the windows it frames
     _TREE_LINE = re.compile(
         r"^(?P<indent>\s*)(?P<id>0x[0-9a-f]+) .*?\s(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+"
@@ -203,7 +200,9 @@ class Session:
         self.settings_path = self.temp / "config" / "Korvanta" / "KorvantaMenuBar.conf"
         self.history_path = self.temp / "data" / "Korvanta" / "CleanupHistory.plist"
         self.korvanta_record = self.temp / "korvanta-launches"
+        self._install_korvanta()
         self.display = self.bus_address = self.reader = self.app = self.tray = None
+        self.wayland = self.xauthority = None
         self.sni, self.app_extra_env, self.small_home = [], {}, False
         self._processes, self._logs, self._x11, self._bus = [], {}, None, None
         _live.append(self)
@@ -226,14 +225,14 @@ class Session:
                     "XDG_CACHE_HOME": str(self.temp / "cache"),
                     "XDG_RUNTIME_DIR": str(self.runtime_dir), "LANG": "C.UTF-8",
                     MARKER: self.marker})
-        env.update({k: v for k, v in (("DISPLAY", self.display),
-                                      ("DBUS_SESSION_BUS_ADDRESS", self.bus_address)) if v})
+        env.update({k: v for k, v in (
+            ("DISPLAY", self.display), ("DBUS_SESSION_BUS_ADDRESS", self.bus_address),
+            ("WAYLAND_DISPLAY", self.wayland), ("XAUTHORITY", self.xauthority)) if v})
         return env
 
     def app_env(self):
         env = dict(
-            self.base_env(), QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+            self.base_env(), QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
             # Popup decisions, timed, in the utility's log: a lost toggle leaves its story.
             QT_LOGGING_RULES="korvanta.popup.debug=true",
             QT_MESSAGE_PATTERN="%{if-category}%{time process} %{category}: %{endif}%{message}",
@@ -241,6 +240,8 @@ class Session:
             XDG_DATA_DIRS=str(self.temp / "share"))
         if self.small_home:
             env["HOME"] = str(self.temp / "small-home")
+        if self.platform:
+            env["QT_QPA_PLATFORM"] = self.platform
         env.update(self.app_extra_env)
         return env
 
@@ -287,7 +288,9 @@ class Session:
         return self
 
     def start_trayer(self):
-        self.tray = self.spawn("trayer", TRAYER)
+        self.tray = self.spawn("trayer", [
+            "trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+            "24", "--SetDockType", "true", "--transparent", "false"])
 
     def start_sni(self):
         """The StatusNotifierItem watcher (once it is on the bus), then a host."""
@@ -301,9 +304,8 @@ class Session:
         self.tray, self.sni = None, []
 
     def start_app(self, env=None, day=True, small_home=False):
-        """(Re)starts the utility with ``env`` over app_env(), with ``small_home`` on a HOME
-        volume of its own that is low on space. ``day``: first record today as the low-disk
-        prompt's last day, so that no prompt opens; False leaves the settings."""
+        """(Re)starts the utility with ``env`` over app_env(); ``small_home``: HOME on a small
+        volume of its own; ``day``: today recorded first, so that no low-disk prompt opens."""
         self.stop_app()
         if day:
             self.write_day(today())
@@ -343,7 +345,7 @@ class Session:
         return self._bus
 
     def call(self, name, path, interface, method, signature=None, args=(), fds=None):
-        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
+        """A D-Bus call (``fds`` are handed over); its reply's values."""
         return self.bus().call_with_unix_fd_list_sync(
             name, path, interface, method, GLib.Variant(signature, args) if signature else None,
             None, 0, int(LIMIT_S * 1000), fds and Gio.UnixFDList.new_from_array(fds),
@@ -378,18 +380,14 @@ class Session:
     def replace_file(path, data):
         """Writes ``data`` beside ``path`` and renames it over it, as an editor would."""
         path.parent.mkdir(parents=True, exist_ok=True)
-        staged = path.with_name(path.name + ".new")
-        staged.write_bytes(data)
-        os.replace(staged, path)
+        path.with_name(path.name + ".new").write_bytes(data)
+        os.replace(path.with_name(path.name + ".new"), path)
 
     def write_day(self, day):
         self.replace_file(self.settings_path, ("[General]\n%s=%s\n" % (DAY_KEY, day)).encode())
 
     def recorded_day(self):
-        try:
-            text = self.settings_path.read_text(errors="replace")
-        except OSError:
-            return None
+        text = self.settings_path.read_text(errors="replace") if self.settings_path.exists() else ""
         match = re.search(r"^%s=(.*)$" % re.escape(DAY_KEY), text, re.M)
         return match and match.group(1).strip()
 
@@ -397,9 +395,8 @@ class Session:
         self.replace_file(self.history_path, plistlib.dumps(
             {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
 
-    def install_korvanta(self):
-        """A Korvanta stand-in: a desktop entry in XDG_DATA_HOME whose program records each
-        launch as a line of JSON: its arguments and the variables named in RECORDED_ENV."""
+    def _install_korvanta(self):
+        """A desktop entry whose program records each launch: arguments, RECORDED_ENV."""
         program = self.temp / "korvanta"
         program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
                            "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
@@ -411,12 +408,12 @@ class Session:
         entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
 
     def korvanta_launches(self):
+        """The stand-in's launches so far: [{"args": [...], "env": {...}}, ...]."""
         record = self.korvanta_record
         return [json.loads(line) for line in record.read_text().splitlines()] \
             if record.exists() else []
 
     def wait_korvanta_launch(self, count):
-        """Launch number ``count`` (from 0) of the stand-in: {"args": [...], "env": {...}}."""
         return wait_until(lambda: self.korvanta_launches()[count:], "Korvanta to be launched")[0]
 
     def x(self, *argv, check=True):
@@ -448,8 +445,7 @@ class Session:
         return [w for w in self.windows() if w.toplevel and size in (None, w.size)]
 
     def icons(self):
-        """Every icon of the utility: windows embedded in an XEmbed tray, else the icons a
-        StatusNotifierItem host draws (found through its accessible tree)."""
+        """The utility's windows in an XEmbed tray, else the icons a host draws for it."""
         embedded = [w for w in self.windows() if not w.toplevel]
         if embedded or not self.sni or self.reader is None:
             return embedded
@@ -489,14 +485,8 @@ class Session:
         self.keys("Escape")
         self.wait_closed()
 
-    def tray_menu(self, entry):
-        """Chooses ``entry`` of the icon's context menu."""
-        self.click_icon(button=3)
-        self.click(*center(find(self.accessible(role="popup menu"), "menu item", entry)[0]))
-
     def wait_prompt(self):
-        """Waits for the low-disk prompt, shown instead of the dashboard, and for today in
-        the day record."""
+        """Waits for the low-disk prompt, alone, and for today in the day record."""
         prompt = self.wait_popup(PROMPT)
         if self.popups(DASHBOARD):
             raise AssertionError("the dashboard is open beside the prompt")
@@ -504,12 +494,12 @@ class Session:
         return prompt
 
     def wait_grab(self):
-        """Waits until another client holds the pointer grab (an open popup does: a press
-        outside reaches it only then). Our own grab succeeds only while nobody holds it."""
+        """An open popup sees a press outside only once it holds the pointer grab."""
         wait_until(self.grab_held, "an open popup to hold the pointer grab")
 
     def grab_held(self):
-        xlib, _, display = self._xlib()
+        """Whether another client holds the pointer grab: then ours fails."""
+        xlib, _, display = self._xlib()  # X ids and times fit a C int: no argument types
         status = xlib.XGrabPointer(display, xlib.XDefaultRootWindow(display), 0, 0, 1, 1, 0, 0,
                                    0)  # async, CurrentTime
         if status == 0:  # GrabSuccess
@@ -528,42 +518,21 @@ class Session:
         """libX11, libXtst and a connection of the harness's own to the session's display."""
         if self._x11 is None:
             x, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-            P, I, U, L, S = (ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong,
-                             ctypes.c_char_p)
-            for function, result, arguments in (
-                    (x.XOpenDisplay, P, [S]), (x.XCloseDisplay, I, [P]), (x.XSync, I, [P, I]),
-                    (x.XInternAtom, L, [P, S, I]), (x.XSendEvent, I, [P, L, I, L, P]),
-                    (x.XDefaultRootWindow, L, [P]), (x.XUngrabPointer, I, [P, L]),
-                    (x.XGrabPointer, I, [P, L, I, U, I, I, L, L, L]),
-                    (xtst.XTestFakeMotionEvent, I, [P, I, I, I, L]),
-                    (xtst.XTestFakeButtonEvent, I, [P, U, I, L])):
-                function.restype, function.argtypes = result, arguments
-            display = x.XOpenDisplay(self.display.encode())
-            if not display:
+            x.XOpenDisplay.restype = ctypes.c_void_p
+            display = ctypes.c_void_p(x.XOpenDisplay(self.display.encode()))
+            if not display.value:
                 raise HarnessError("cannot open display %s" % self.display)
             self._x11 = (x, xtst, display)
         return self._x11
 
     def click(self, x, y, button=1, count=1, press=True, release=True):
-        """Moves the pointer there and clicks ``count`` times (XTest): the presses and
-        releases reach the X server together, whatever the load. press/release False: only
-        the other half."""
+        """Clicks there (XTest): presses and releases reach the X server together."""
         xlib, xtst, display = self._xlib()
         xtst.XTestFakeMotionEvent(display, -1, x, y, 0)
         for down in (True, False) * count:
             if press if down else release:
                 xtst.XTestFakeButtonEvent(display, button, down, 0)
         xlib.XSync(display, 0)
-
-    def close_window(self, window):
-        """Sends WM_DELETE_WINDOW, as a window manager's close button does."""
-        x, _, display = self._xlib()
-        # An XClientMessageEvent laid out as the longs of an XEvent (LP64).
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id,
-                                     x.XInternAtom(display, b"WM_PROTOCOLS", 0), 32,
-                                     x.XInternAtom(display, b"WM_DELETE_WINDOW", 0), 0)
-        x.XSendEvent(display, window.id, 0, 0, event)
-        x.XSync(display, 0)
 
     def screen_image(self):
         """The screen in image_format, 8 bits a channel."""
@@ -572,34 +541,21 @@ class Session:
                               timeout=LIMIT_S).stdout
 
     def screenshot(self, path, *options):
-        """The screen, or what ImageMagick's ``options`` make of it, in ``path``."""
-        subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
-                        self.image_format + ":-", *options, str(path)],
-                       input=self.screen_image(), check=True, capture_output=True,
-                       timeout=LIMIT_S)
-        return Path(path)
+        """The screen, or what ImageMagick's ``options`` make of it, in ``path`` ("rgb:-":
+        returned as bytes)."""
+        image = subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
+                                self.image_format + ":-", *options, str(path)],
+                               input=self.screen_image(), check=True, capture_output=True,
+                               timeout=LIMIT_S).stdout
+        return image if path == "rgb:-" else Path(path)
 
     def accessible(self, window=None, role=None):
-        """Waits for the shown top-level accessible covering ``window`` (or of ``role``),
-        read afresh."""
+        """Waits for the shown top-level accessible covering ``window`` (or of ``role``)."""
         extents = window and [window.x, window.y, window.width, window.height]
         return self.wait(lambda: next((
             tree for tree in self.reader.ask({"pid": self.app.pid})["nodes"]
             if extents in (None, tree["extents"]) and role in (None, tree["role"])), None),
             "the accessible of %s" % (window or role))
-
-    def save_diagnostics(self, label):
-        """The screen, the utility's windows and accessible trees under artifacts."""
-        try:
-            self.screenshot(self.artifacts / ("%s-screen.png" % label))
-            running = self.app and self.app.running()
-            (self.artifacts / ("%s-windows.json" % label)).write_text(json.dumps(
-                [w.__dict__ for w in self.windows()] if running else []))
-            if self.reader and running:
-                (self.artifacts / ("%s-atspi.json" % label)).write_text(json.dumps(
-                    self.reader.ask({"pid": self.app.pid}), ensure_ascii=False, indent=1))
-        except Exception as error:  # diagnostics must not hide the failure
-            sys.stderr.write("diagnostics: %s\n" % error)
 
 
 def _terminate(signum, frame):
@@ -621,32 +577,32 @@ class E2ECase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         artifacts = _options.artifacts / Path(sys.argv[0]).stem if _options.artifacts else None
-        cls.session = cls.make_session(_options.binary, artifacts)
-        cls.prepare(cls.session)
-        cls.session.__enter__()
+        cls.session = cls.make_session(_options.binary, artifacts).__enter__()
 
     @classmethod
     def make_session(cls, binary, artifacts):
         return Session(binary, artifacts, cls.__name__, **cls.session_options)
 
     @classmethod
-    def prepare(cls, session):
-        """Runs before the session starts (files the first launch is to find)."""
-
-    @classmethod
     def tearDownClass(cls):
         cls.session.stop()
 
     def tearDown(self):
-        result = self._outcome.result
-        if any(getattr(test, "test_case", test) is self for test, _ in
-               result.errors + result.failures):
-            self.session.save_diagnostics(self._testMethodName)
+        """On failure, the screen and the utility's windows and accessibles in artifacts."""
+        result, session, label = self._outcome.result, self.session, self._testMethodName
+        if not any(getattr(test, "test_case", test) is self
+                   for test, _ in result.errors + result.failures):
+            return
+        try:
+            session.screenshot(session.artifacts / ("%s-screen.png" % label))
+            (session.artifacts / ("%s-atspi.json" % label)).write_text(json.dumps(
+                session.reader.ask({"pid": session.app.pid}), ensure_ascii=False, indent=1))
+        except Exception as error:  # diagnostics must not hide the failure
+            sys.stderr.write("diagnostics: %s\n" % error)
 
     def assert_at_icon(self, popup, icon, near=8, at_tray_end=False):
-        """The popup's edge nearest the panel lies within ``near`` px of the icon, on the side
-        away from the panel; across, it spans the icon's centre (unless it touches the
-        screen's edge), or with ``at_tray_end`` ends within ``near`` px of its right end."""
+        """Within ``near`` px beyond the icon's panel edge; across, over the icon's centre
+        (unless at the screen's edge), or with ``at_tray_end`` at the screen's right end."""
         width = self.session.screen[0]
         gap = popup.y - icon.bottom if self.session.edge == "top" else icon.y - popup.bottom
         across = width - near <= popup.right <= width if at_tray_end else (

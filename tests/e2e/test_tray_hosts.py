@@ -3,11 +3,12 @@
 StatusNotifierItem watcher and host, whose watcher then restarts. Without any, notifications
 stand in for the tray until one comes."""
 
-from harness import (APP_SERVICE, DASHBOARD, LIMIT_S, SNI_WATCHER, E2ECase, Gio, GLib, center,
-                     find, main, today, wait_until)
+from harness import (DASHBOARD, LIMIT_S, SNI_WATCHER, E2ECase, Gio, GLib, center, find, main,
+                     today, wait_until)
 
 NO_TRAY = "未找到系统托盘，无法显示状态栏图标。在 GNOME 上可启用 AppIndicator 扩展。"
 HINT = "启动 Korvanta 移除不需要的项目并恢复空间。"
+APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 NOTIFICATIONS = "org.freedesktop.Notifications"
 SERVER = Gio.DBusNodeInfo.new_for_xml("""<node><interface name="%s">
 <method name="Notify"><arg type="s"/><arg type="u"/><arg type="s"/><arg type="s"/><arg type="s"/>
@@ -18,10 +19,6 @@ SERVER = Gio.DBusNodeInfo.new_for_xml("""<node><interface name="%s">
 
 class TrayHostsTest(E2ECase):
     session_options = {"tray_host": None, "app": False}
-
-    @classmethod
-    def prepare(cls, session):
-        session.install_korvanta()
 
     def tearDown(self):
         super().tearDown()
