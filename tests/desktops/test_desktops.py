@@ -231,8 +231,8 @@ class Plasma(Desktop):
         return next(iter(self.x("pgrep", "-a", "Xwayland", check=False).split()[2:3]), None)
 
     def screen_image(self):
-        read_end, write_end = os.pipe()
-        with os.fdopen(read_end, "rb") as pipe, os.fdopen(write_end, "wb"):
+        read_end, write_end = os.pipe()  # the call's descriptor list takes the write end
+        with os.fdopen(read_end, "rb") as pipe:
             info = self.call("org.kde.KWin.ScreenShot2", "/org/kde/KWin/ScreenShot2",
                              "org.kde.KWin.ScreenShot2", "CaptureArea", "(iiuua{sv}h)",
                              (0, 0, self.screen[0], self.screen[1], {}, 0), fds=[write_end])[0]
