@@ -4,6 +4,7 @@ AT-SPI reader, tray host, temporary HOME and XDG folders), one Session per test 
 
 import argparse
 import atexit
+import contextlib
 import ctypes
 import datetime
 import json
@@ -55,7 +56,7 @@ class HarnessError(RuntimeError):
 
 
 class WaitTimeout(AssertionError):
-    """A state did not come about within its limit."""
+    """A state did not come about in time."""
 
 
 def wait_until(predicate, what, timeout=LIMIT_S, interval=0.05):
@@ -89,7 +90,6 @@ class Window:
 
 
 def nodes(tree):
-    """The nodes of an accessible tree as atspi_reader.py gives it."""
     yield tree
     for child in tree.get("children", ()):
         yield from nodes(child)
@@ -113,14 +113,11 @@ def _die_with_parent():
 
 def _marked(marker):
     """Pids of the live processes with ``marker`` in their environment."""
-    found = []
+    found, entry = [], ("%s=%s" % (MARKER, marker)).encode()
     for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if ("%s=%s" % (MARKER, marker)).encode() in Path(
-                    "/proc", pid, "environ").read_bytes().split(b"\0"):
+        with contextlib.suppress(OSError):
+            if entry in Path("/proc", pid, "environ").read_bytes().split(b"\0"):
                 found.append(int(pid))
-        except OSError:
-            pass
     return found
 
 
@@ -147,12 +144,10 @@ class Process:
 
     def stop(self, grace=5.0):
         for sig, limit in ((signal.SIGTERM, grace), (signal.SIGKILL, 5.0)):
-            try:
+            with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
                 if self.running():
                     os.killpg(self.pid, sig)
                     self.popen.wait(limit)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                pass
         return self.popen.returncode
 
     def ask(self, request, timeout=30):
@@ -246,7 +241,7 @@ class Session:
         return env
 
     def spawn(self, name, argv, env=None, **options):
-        """Starts a process of the session (stopped with it); its log is under artifacts."""
+        """Starts a process of the session (stopped with it), logging to artifacts."""
         count = self._logs[name] = self._logs.get(name, 0) + 1
         log = self.artifacts / ("%s%s.log" % (name, "-%d" % count if count > 1 else ""))
         process = Process(name, argv, env or self.base_env(), log, **options)
@@ -293,7 +288,6 @@ class Session:
             "24", "--SetDockType", "true", "--transparent", "false"])
 
     def start_sni(self):
-        """The StatusNotifierItem watcher (once it is on the bus), then a host."""
         watcher = self.spawn("sni-watcher", ["status-notifier-watcher"])
         self.wait_bus_name(SNI_WATCHER)
         self.sni = [watcher, self.spawn("sni-host", [SNI_HOST, "--top", "--end", "--size", "30"])]
@@ -326,7 +320,6 @@ class Session:
         return self.app and self.app.stop()
 
     def run_again(self):
-        """A second launch of the utility in the same environment; returns its status."""
         return subprocess.run([str(self.binary)], env=self.app_env(), capture_output=True,
                               timeout=LIMIT_S, preexec_fn=_die_with_parent).returncode
 
@@ -337,7 +330,6 @@ class Session:
                                                self.artifacts))
 
     def bus(self):
-        """The harness's own connection to the session bus."""
         if self._bus is None:
             self._bus = Gio.DBusConnection.new_for_address_sync(
                 self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
@@ -369,10 +361,8 @@ class Session:
         for process in reversed(self._processes):
             process.stop()
         for pid in _marked(self.marker):
-            try:
+            with contextlib.suppress(OSError):
                 os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
         wait_until(lambda: not _marked(self.marker), "the session's processes to end")
         shutil.rmtree(self.temp, ignore_errors=True)
 
@@ -441,7 +431,6 @@ class Session:
                 for row in rows if int(row["id"], 16) in ids]
 
     def popups(self, size=None):
-        """The utility's shown top-level windows (popups, menus, the About window)."""
         return [w for w in self.windows() if w.toplevel and size in (None, w.size)]
 
     def icons(self):
@@ -453,25 +442,21 @@ class Session:
                  for n in find(tree, "icon") if n["extents"] and n["extents"][2] > 0]
         return [Window(0, *extents, toplevel=False) for extents in sorted(drawn)]
 
-    def tray_icon(self):
-        """The one icon of the utility, or None (a host may draw a re-registered one twice)."""
+    def tray_icon(self):  # the last: a host may draw a re-registered item twice
         return (self.icons() or [None])[-1]
 
     def wait(self, predicate, what):
-        """wait_until, failing at once when the utility is gone."""
         return wait_until(lambda: self.check_alive() or predicate(), what)
 
     def wait_icon(self):
         return self.wait(self.tray_icon, "the tray icon")
 
     def wait_popup(self, size):
-        """Waits until exactly one top-level window of ``size`` is shown; returns it."""
         return self.wait(lambda: len(found := self.popups(size)) == 1 and found[0],
                          "a %dx%d window of the utility" % size)
 
     def wait_closed(self, size=None):
-        self.wait(lambda: not self.popups(size), "the utility's %s to close" % (
-            "%dx%d window" % size if size else "windows"))
+        self.wait(lambda: not self.popups(size), "the utility's %s window to close" % (size,))
 
     def click_icon(self, button=1):
         self.click(*self.wait_icon().center, button=button)
@@ -535,7 +520,6 @@ class Session:
         xlib.XSync(display, 0)
 
     def screen_image(self):
-        """The screen in image_format, 8 bits a channel."""
         return subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
                               env=self.base_env(), check=True, capture_output=True,
                               timeout=LIMIT_S).stdout
@@ -588,7 +572,7 @@ class E2ECase(unittest.TestCase):
         cls.session.stop()
 
     def tearDown(self):
-        """On failure, the screen and the utility's windows and accessibles in artifacts."""
+        """On failure, the screen and the utility's accessibles go to artifacts."""
         result, session, label = self._outcome.result, self.session, self._testMethodName
         if not any(getattr(test, "test_case", test) is self
                    for test, _ in result.errors + result.failures):

@@ -17,12 +17,6 @@ SLACK = 64 << 20  # what other programs may take or give back between two sample
 CJK = re.compile(r"[\u3000-\u303f\u4e00-\u9fff\uff00-\uffef]")
 
 
-def mem_available():
-    with open("/proc/meminfo") as meminfo:
-        return next(int(line.split()[1]) * 1024 for line in meminfo
-                    if line.startswith("MemAvailable:"))
-
-
 def card(tree, position):
     """The texts of the dashboard's card at ``position`` (volume, memory, battery, CPU)."""
     panel = find(tree, "panel")[position]
@@ -77,35 +71,31 @@ class DesktopTest(E2ECase):
         self.assertEqual(session.icons(), [icon])
 
     def test_figures_are_this_machines_and_no_network_socket_is_open(self):
-        session, samples = self.session, []
+        session = self.session
+        popup, _ = self.open_dashboard()
 
-        def sample():  # this machine's free memory and free space of HOME's volume
-            stats = os.statvfs(session.home)
-            samples.append((mem_available(), stats.f_bavail * stats.f_frsize))
+        def machine():  # free memory, and free space of HOME's volume
+            with open("/proc/meminfo") as meminfo:
+                memory = next(int(line.split()[1]) * 1024 for line in meminfo
+                              if line.startswith("MemAvailable:"))
+            return memory, os.statvfs(session.home).f_bavail * os.statvfs(session.home).f_frsize
 
         def footer(total):
-            return wait_until(lambda: sample() or [n["name"] for n in find(
-                session.accessible(popup), "push button", prefix="已累计清理")] == [
-                FOOTER % total], "the total of %s on the dashboard" % total)
-        popup, _ = self.open_dashboard()
-        # The figures of a pass after our first sample: one that read the history written
-        # then. Read again once it shows: every figure read then comes from that pass or later.
-        sample()
+            wait_until(lambda: [n["name"] for n in find(session.accessible(popup), "push button",
+                                                        prefix="已累计清理")] == [FOOTER % total],
+                       "the total of %s on the dashboard" % total)
+        # Once the new total shows, every figure comes from a pass after the first look here.
+        before = machine()
         session.write_history(5_000_000_000)
         footer("5.00 GB")
-
-        def loaded():  # the CPU load needs a second pass
-            sample()
-            tree = session.accessible(popup)
-            return re.match(r"^加载: \d+%$", (card(tree, 3) + [""] * 3)[2]) and tree
-        tree = wait_until(loaded, "the CPU load on the dashboard")
-        sample()
+        tree = wait_until(lambda: (t := session.accessible(popup)) and re.match(
+            r"^加载: \d+%$", (card(t, 3) + [""] * 3)[2]) and t, "the CPU load (a second pass)")
+        after = machine()
         for texts, column, base in ((card(tree, 0), 1, 1000), (card(tree, 1), 0, 1024)):
             number, unit = FIGURE.match(texts[2]).groups()
-            scale = base ** UNITS.index(unit)
-            low, high = min(s[column] for s in samples), max(s[column] for s in samples)
-            shown, tolerance = float(number) * scale, 0.005 * scale + SLACK
-            self.assertTrue(low - tolerance <= shown <= high + tolerance,
+            scale, (low, high) = base ** UNITS.index(unit), sorted((before[column], after[column]))
+            self.assertTrue(low - 0.005 * scale - SLACK <= float(number) * scale
+                            <= high + 0.005 * scale + SLACK,
                             "%s shows %s; this machine had %d..%d" % (texts[0], texts[2], low,
                                                                        high))
         supplies = Path("/sys/class/power_supply")

@@ -26,11 +26,9 @@ class TrayHostsTest(E2ECase):
         self.session.stop_tray_hosts()
 
     def start_before_host(self, **options):
-        session = self.session
-        session.start_app(**options)
-        wait_until(lambda: session.check_alive() or session.bus_has(APP_SERVICE),
-                   "the utility to come up")
-        self.assertEqual(session.windows(), [], "a window showed without a tray host")
+        self.session.start_app(**options)
+        self.session.wait(lambda: self.session.bus_has(APP_SERVICE), "the utility to come up")
+        self.assertEqual(self.session.windows(), [], "a window showed without a tray host")
 
     def registered_items(self):
         try:
@@ -41,12 +39,11 @@ class TrayHostsTest(E2ECase):
             return []
 
     def test_xembed_host_started_late(self):
-        session = self.session
         self.start_before_host()
-        session.start_trayer()
-        session.open_dashboard()
-        session.click_outside()
-        session.wait_closed()
+        self.session.start_trayer()
+        self.session.open_dashboard()
+        self.session.click_outside()
+        self.session.wait_closed()
 
     def test_sni_host_started_late_and_watcher_restart(self):
         session, launched = self.session, len(self.session.korvanta_launches())
@@ -108,14 +105,12 @@ class TrayHostsTest(E2ECase):
 
     def serve_notifications(self):
         bus, self.calls = self.session.bus(), []
-        registration = bus.register_object("/org/freedesktop/Notifications", SERVER,
-                                           self.on_notification_call)
-        self.addCleanup(bus.unregister_object, registration)
-        self.assertEqual(self.session.call("org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                           "org.freedesktop.DBus", "RequestName", "(su)",
-                                           (NOTIFICATIONS, 4)), (1,))  # the primary owner
-        self.addCleanup(self.session.call, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                        "org.freedesktop.DBus", "ReleaseName", "(s)", (NOTIFICATIONS,))
+        self.addCleanup(bus.unregister_object, bus.register_object(
+            "/org/freedesktop/Notifications", SERVER, self.on_notification_call))
+        dbus = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
+        self.assertEqual(self.session.call(*dbus, "RequestName", "(su)", (NOTIFICATIONS, 4)),
+                         (1,))  # the primary owner
+        self.addCleanup(self.session.call, *dbus, "ReleaseName", "(s)", (NOTIFICATIONS,))
 
     def on_notification_call(self, bus, sender, path, interface, method, parameters, call):
         arguments = parameters.unpack()
