@@ -74,8 +74,7 @@ class Desktop(Session):
         return [icon] if square and icon == last else []
 
     def _icon_pixels(self):
-        """The bounding box of the icon's blues (#3BA7FF to #1E5BD8) in the panel's rows (a
-        host's tooltip may show the icon again beside them)."""
+        """The icon's blues (#3BA7FF to #1E5BD8) in the panel's rows, not in a tooltip's."""
         (width, height), rgb = self.screen, self.screenshot("rgb:-")
         rows = range(0, 40) if self.edge == "top" else range(height - 40, height)
         found = [(i % width, i // width) for i in range(rows.start * width, rows.stop * width)
@@ -208,12 +207,11 @@ class Plasma(Desktop):
         kwin = self.temp / "kwin_wayland"  # a copy: the file capability is refused here
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         self.wayland = "kmb-wayland"
-        self.kwin = self.spawn("kwin", [str(kwin), "--virtual", "--width", str(self.screen[0]),
-                                        "--height", str(self.screen[1]), "--xwayland", "--socket",
-                                        self.wayland, "--no-lockscreen", "--no-global-shortcuts"],
-                               env=dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
-                                        KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1",
-                                        QT_LOGGING_RULES="kwin_scripting=true"))
+        self.kwin = self.spawn("kwin", [
+            str(kwin), "--virtual", "--width", str(self.screen[0]), "--height", str(self.screen[1]),
+            "--xwayland", "--socket", self.wayland, "--no-lockscreen", "--no-global-shortcuts"],
+            dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
+                 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1", QT_LOGGING_RULES="kwin_scripting=true"))
         self.display = wait_until(self._xwayland_display, "XWayland")
         self.wait_bus_name("org.kde.KWin")
         self.connect_fake_input()
@@ -223,8 +221,7 @@ class Plasma(Desktop):
         self.call("org.kde.kded5", "/kded", "org.kde.kded5", "loadModule", "(s)",
                   ("statusnotifierwatcher",))
         self.wait_bus_name(SNI_WATCHER)
-        self.spawn("plasmashell", ["plasmashell"], env=dict(self.base_env(),
-                                                            QT_QPA_PLATFORM="wayland"))
+        self.spawn("plasmashell", ["plasmashell"], dict(self.base_env(), QT_QPA_PLATFORM="wayland"))
         self.wait_bus_name("org.kde.plasmashell")
 
     def _xwayland_display(self):  # the namespace's one XWayland
@@ -336,14 +333,10 @@ class Xfce(Desktop):
 
     def choose_first_menu_entry(self):
         """Down and Return while the menu stays open: keys are lost as the panel rebuilds it
-        from the layout it asks for as it opens."""
+        from the layout it asks for as it opens. Ours holds the grab once it shows."""
         self.wait_grab()
-
-        def chosen():  # a window of ours holds the grab once it shows
-            if self.popups() or not self.grab_held():
-                return True
-            self.keys("Down", "Return")
-        wait_until(chosen, "the tray menu to take the keys", interval=1.0)
+        wait_until(lambda: self.popups() or not self.grab_held() or self.keys("Down", "Return"),
+                   "the tray menu to take the keys", interval=1.0)
 
 
 DESKTOPS = {desktop.name: desktop for desktop in (Gnome, Plasma, Xfce)}

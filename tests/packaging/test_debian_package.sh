@@ -12,11 +12,9 @@ make_scratch
 
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log" >&2; fail "cpack -G DEB failed"; }
-debs=("$scratch"/out/*.deb)
-[ ${#debs[@]} = 1 ] && [ -f "${debs[0]}" ] || fail "cpack made no single .deb: ${debs[*]}"
-deb=${debs[0]}
-[ "$(basename "$deb")" = "korvanta-menubar_${version}_$(dpkg --print-architecture).deb" ] ||
-  fail "unexpected package file name $(basename "$deb")"
+deb=$scratch/out/korvanta-menubar_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] && [ "$(ls "$scratch"/out/*.deb)" = "$deb" ] ||
+  fail "cpack made not just $(basename "$deb"): $(ls "$scratch/out")"
 
 echo "--- lintian (errors and anything about hardening fail the test; the rest is listed)"
 lintian --allow-root -EvIL +pedantic --fail-on error "$deb" | tee "$scratch/lintian.log" ||
@@ -28,22 +26,19 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = korvanta-menubar ] || fail "Package is '$(field Package)'"
 [ "$(field Version)" = "$version" ] || fail "Version is '$(field Version)', not $version"
 
-# The package names in a relationship field, one a line.
-package_names() { field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//' | sed '/^$/d'; }
-
+# has FIELD NAME...: each NAME is a package of the relationship field FIELD.
+has() {
+  local names
+  names=$(field "$1" | tr ',|' '\n\n' | sed 's/^ *//; s/[ (].*//')
+  for name in "${@:2}"; do grep -qxF "$name" <<<"$names" || fail "$1 lacks $name: $(field "$1")"; done
+}
 # Depends comes from dpkg-shlibdeps (every Qt library the program links must be there) and
 # names the Wayland platform plugin, which nothing the program links brings.
-depends=$(package_names Depends)
-for library in qt6-wayland libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 \
-  libxcb1 libxcb-xinput0 libcanberra0 libstdc++6; do
-  grep -qxF "$library" <<<"$depends" || fail "Depends lacks $library: $(field Depends)"
-done
+has Depends qt6-wayland libqt6core6 libqt6gui6 libqt6widgets6 libqt6svg6 libqt6dbus6 libxcb1 \
+  libxcb-xinput0 libcanberra0 libstdc++6
 # The embedded CJK face covers the program's texts; the full font, for data, is recommended.
 # The bell reaches the session's sound server (PulseAudio or PipeWire) through its backend.
-for recommended in fonts-noto-cjk libcanberra-pulse; do
-  grep -qxF "$recommended" <<<"$(package_names Recommends)" ||
-    fail "Recommends lacks $recommended: $(field Recommends)"
-done
+has Recommends fonts-noto-cjk libcanberra-pulse
 
 root=$scratch/root
 dpkg-deb --extract "$deb" "$root"
