@@ -118,9 +118,9 @@ class Gnome(Desktop):
         }).encode())
         self.replace_file(extension / "extension.js", b"function init() { return { enable() {"
                           b" global.context.unsafe_mode = true; }, disable() {} }; }")
-        system_bus = self._start_printing("system-bus", lambda fd: [  # the shell needs one
-            "dbus-daemon", "--session", "--nofork", "--address=unix:path=%s"
-            % (self.temp / "system-bus"), "--print-address=%d" % fd])
+        system_bus = self._start_printing("system-bus", [  # the shell needs one
+            "dbus-daemon", "--session", "--nofork", "--print-address=1",
+            "--address=unix:path=%s" % (self.temp / "system-bus")])
         self.wayland = "kmb-wayland"
         self.spawn("gnome-shell", ["gnome-shell", "--headless", "--wayland", "--virtual-monitor",
                                    "%dx%d" % self.screen, "--wayland-display", self.wayland],

@@ -151,20 +151,23 @@ class Process:
         return self.popen.returncode
 
     def ask(self, request, timeout=30):
-        """Writes ``request`` (if any) as a JSON line; returns the next line it prints."""
-        if request is not None:
-            self.popen.stdin.write((json.dumps(request) + "\n").encode())
-            self.popen.stdin.flush()
+        """Writes ``request`` as a JSON line; returns the JSON line it answers."""
+        self.popen.stdin.write((json.dumps(request) + "\n").encode())
+        self.popen.stdin.flush()
+        return json.loads(self.line(timeout))
+
+    def line(self, timeout=LIMIT_S):
+        """The next line it prints."""
         fd, end = self.popen.stdout.fileno(), time.monotonic() + timeout
         while b"\n" not in self._buffer:
             if not select.select([fd], [], [], max(0.0, end - time.monotonic()))[0]:
-                raise WaitTimeout("%s gave no answer within %.0f s" % (self.name, timeout))
+                raise WaitTimeout("%s printed nothing within %.0f s" % (self.name, timeout))
             chunk = os.read(fd, 1 << 16)
             if not chunk:
                 raise HarnessError("%s ended; see %s" % (self.name, self.log_path))
             self._buffer += chunk
         line, self._buffer = self._buffer.split(b"\n", 1)
-        return json.loads(line)
+        return line.decode()
 
 
 _live = []
@@ -248,34 +251,25 @@ class Session:
         self._processes.append(process)
         return process
 
-    def _start_printing(self, name, argv_for_fd):
-        """Starts a process that prints one line to a descriptor it is given; returns it."""
-        read_end, write_end = os.pipe()
-        try:
-            process = self.spawn(name, argv_for_fd(write_end), pass_fds=(write_end,))
-        finally:
-            os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            line = pipe.readline() if select.select([pipe], [], [], LIMIT_S)[0] else b""
-        if not line.strip():
-            raise HarnessError("%s printed nothing; see %s" % (name, process.log_path))
-        return line.decode().strip()
+    def _start_printing(self, name, argv):
+        """Starts a process that first prints a line (an address, a display); returns it."""
+        return self.spawn(name, argv, stdout=subprocess.PIPE).line().strip()
 
     def start(self):
-        self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
+        self.bus_address = self._start_printing("dbus-daemon", [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
-            "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
+            "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=1"])
         if self.xvfb:
-            self.display = ":" + self._start_printing("Xvfb", lambda fd: [
-                "Xvfb", "-displayfd", str(fd), "-screen", "0", "%dx%dx24" % self.screen,
-                "-nolisten", "tcp", "-noreset"])
+            self.display = ":" + self._start_printing("Xvfb", [
+                "Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % self.screen, "-nolisten",
+                "tcp", "-noreset"])
         if self.accessibility:
             self.spawn("at-spi-bus-launcher",
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.wait_bus_name("org.a11y.Bus")
             self.reader = self.spawn("atspi-reader", [PYTHON, str(HERE / "atspi_reader.py")],
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-            self.reader.ask(None)  # ready
+            self.reader.line()  # ready
         if self.tray_host:
             self.start_trayer() if self.tray_host == "trayer" else self.start_sni()
         if self.start_with_app:
