@@ -4,6 +4,7 @@ application's accessible children, so this remembers every top-level that raised
 event. A JSON request a line on stdin, {"pid": N} (the shown top-levels of process N) or
 {"app": NAME or N} (those applications), gets {"nodes": [...]} on stdout, read afresh."""
 
+import contextlib
 import json
 import sys
 
@@ -30,24 +31,19 @@ def dump(accessible, depth=0):
         extents = None
     node = {"role": accessible.getRoleName(), "name": accessible.name or "",
             "states": sorted(pyatspi.stateToString(s) for s in accessible.getState().getStates()),
-            "extents": extents, "children": []}
-    if depth < 30:
-        for index in range(accessible.childCount):
-            child = accessible.getChildAtIndex(index)
-            if child is not None:
-                node["children"].append(dump(child, depth + 1))
-    return node
+            "extents": extents}
+    count = accessible.childCount if depth < 30 else 0
+    children = [accessible.getChildAtIndex(i) for i in range(count)]
+    return dict(node, children=[dump(child, depth + 1) for child in children if child is not None])
 
 
 def on_showing(event):
-    try:
+    with contextlib.suppress(Exception):  # a window may be gone before it is looked at
         source = event.source
         if (event.detail1 and source is not None and source.parent is not None
                 and source.parent.getRoleName() == "application"
                 and not any(source == known for known in toplevels)):
             toplevels.append(source)
-    except Exception:  # a window may be gone before it is looked at
-        pass
 
 
 def shown_of(pid):
@@ -59,24 +55,20 @@ def shown_of(pid):
         except Exception:  # its process is gone
             toplevels.remove(accessible)
             continue
-        try:
+        with contextlib.suppress(Exception):  # hidden or destroyed while read
             accessible.clear_cache()
             if accessible.getState().contains(pyatspi.STATE_SHOWING):
                 nodes.append(dump(accessible))
-        except Exception:  # hidden or destroyed while read
-            pass
     return nodes
 
 
 def applications(key):
     nodes = []
     for application in pyatspi.Registry.getDesktop(0):
-        try:
+        with contextlib.suppress(Exception):  # gone while read
             if application is not None and key in (application.name,
                                                     application.get_process_id()):
                 nodes.append(dump(application))
-        except Exception:  # gone while read
-            pass
     return nodes
 
 
