@@ -7,9 +7,8 @@ source "$(dirname "$0")/common.sh"
 build=$1 autostart_dir=$2 app_id=$3 version=$4
 IFS=';' read -r -a sizes <<<"$5"
 
-require_tool desktop-file-validate desktop-file-utils
-require_tool appstreamcli appstream
-require_tool file file
+for tool in desktop-file-validate:desktop-file-utils appstreamcli:appstream file:file; do
+  require_tool "${tool%:*}" "${tool#*:}"; done
 make_scratch
 # The value of KEY in the [Desktop Entry] group (untranslated).
 desktop_key() {
@@ -50,7 +49,7 @@ grep -q "<svg" "$theme/scalable/apps/$app_id.svg" || fail "no scalable SVG icon"
 [ ${#sizes[@]} -gt 0 ] || fail "no icon sizes given"
 for size in "${sizes[@]}"; do
   png=$theme/${size}x${size}/apps/$app_id.png
-  [[ $(file -b "$png") =~ ^"PNG image data, $size x $size, "[0-9]+-bit(/color RGBA| gray\+alpha) ]] ||
+  [[ $(file -b "$png") =~ ^"PNG image data, $size x $size, "[0-9]+-bit.?(color RGBA|gray\+alpha) ]] ||
     fail "$png is no ${size}x$size PNG with alpha: $(file -b "$png")"
 done
 
