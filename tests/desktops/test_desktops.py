@@ -33,23 +33,18 @@ def enter_namespaces():
 
 
 class Desktop(Session):
-    """A desktop with its tray host; the utility chooses its Qt platform unless given."""
+    """A desktop, the item host that start_sni brings up; the utility picks its platform."""
 
     name, programs, session_type, double_click, managed = "", (), "wayland", False, True
 
     def __init__(self, binary, artifacts=None, platform=None):
-        super().__init__(binary, artifacts, self.name, tray_host=None, accessibility=False,
+        super().__init__(binary, artifacts, self.name, tray_host="sni", accessibility=False,
                          app=False, xvfb=self.session_type == "x11")
         self.platform, self._last_icon = platform, None
 
     def base_env(self):
         return dict(super().base_env(), XDG_CURRENT_DESKTOP=self.current_desktop,
                     XDG_SESSION_TYPE=self.session_type)
-
-    def start(self):
-        super().start()
-        self.start_desktop()
-        return self
 
     def start_app(self, *args, **options):
         self.click(*EMPTY_SPOTS[0], count=0)  # no pointer over the icon: hosts highlight it
@@ -104,7 +99,7 @@ class Gnome(Desktop):
     programs = ("gnome-shell", "/usr/share/gnome-shell/extensions/" + APPINDICATOR)
     EXTENSION = "kmb-test@korvanta.invalid"
 
-    def start_desktop(self):
+    def start_sni(self):
         self.replace_file(self.temp / "config/glib-2.0/settings/keyfile", (
             "[org/gnome/shell]\nenabled-extensions=['%s', '%s']\n" % (APPINDICATOR, self.EXTENSION)
         ).encode())
@@ -199,7 +194,7 @@ class Plasma(Desktop):
     programs = ("kwin_wayland", "plasmashell", "kded5")
     EVDEV = {"Down": 108, "Return": 28}
 
-    def start_desktop(self):
+    def start_sni(self):
         kwin = self.temp / "kwin_wayland"  # a copy: the file capability is refused here
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         self.wayland = "kmb-wayland"
@@ -314,7 +309,7 @@ class Xfce(Desktop):
     name, session_type, current_desktop = "xfce", "x11", "XFCE"
     programs = ("xfce4-panel", "xfwm4", "Xvfb")
 
-    def start_desktop(self):
+    def start_sni(self):
         channels = self.temp / "config" / "xfce4" / "xfconf" / "xfce-perchannel-xml"
         channels.mkdir(parents=True)  # the default panels, without the first start's question
         shutil.copy("/etc/xdg/xfce4/panel/default.xml", channels / "xfce4-panel.xml")
