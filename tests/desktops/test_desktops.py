@@ -1,6 +1,5 @@
 #!/usr/bin/python3
-"""The dashboard and the low-disk prompt at the tray icon on real desktops started headless
-on the end-to-end harness: GNOME Shell and Plasma on Wayland, xfce4-panel under Xvfb."""
+"""The dashboard and the prompt at the icon on GNOME, Plasma (Wayland) and Xfce, headless."""
 
 import json
 import os
@@ -203,7 +202,8 @@ class Plasma(Desktop):
             "--xwayland", "--socket", self.wayland, "--no-lockscreen", "--no-global-shortcuts"],
             dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
                  KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1", QT_LOGGING_RULES="kwin_scripting=true"))
-        self.display = wait_until(self._xwayland_display, "XWayland")
+        self.display = wait_until(lambda: next(iter(self.x(  # the namespace's one XWayland
+            "pgrep", "-a", "Xwayland", check=False).split()[2:3]), None), "XWayland")
         self.wait_bus_name("org.kde.KWin")
         self.connect_fake_input()
         self.spawn("kactivitymanagerd", ["/usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd"])
@@ -214,9 +214,6 @@ class Plasma(Desktop):
         self.wait_bus_name(SNI_WATCHER)
         self.spawn("plasmashell", ["plasmashell"], dict(self.base_env(), QT_QPA_PLATFORM="wayland"))
         self.wait_bus_name("org.kde.plasmashell")
-
-    def _xwayland_display(self):  # the namespace's one XWayland
-        return next(iter(self.x("pgrep", "-a", "Xwayland", check=False).split()[2:3]), None)
 
     def screen_image(self):
         read_end, write_end = os.pipe()  # the call's descriptor list takes the write end
@@ -333,9 +330,7 @@ class Xfce(Desktop):
 DESKTOPS = {desktop.name: desktop for desktop in (Gnome, Plasma, Xfce)}
 
 
-class DesktopCases:
-    """The same cases on each desktop."""
-
+class DesktopCases:  # the same cases on each desktop
     desktop = None
 
     @classmethod
