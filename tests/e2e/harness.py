@@ -39,8 +39,8 @@ RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
 # In the environment of every process of a session, also of those its buses start, which no
-# parent-death signal reaches.
-MARKER = "KMB_E2E_SESSION"
+# parent-death signal reaches. Not KMB_E2E_SESSION: older checkouts read that as theirs.
+MARKER = "KMB_TEST_SESSION"
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
 # HOME on a 64 MiB tmpfs (far below the low-disk threshold) in a mount namespace of the
 # utility's own, which a user namespace lets anyone make; an inner user namespace gives the
@@ -556,14 +556,11 @@ class E2ECase(unittest.TestCase):
     def setUpClass(cls):
         artifacts = _options.artifacts / Path(sys.argv[0]).stem if _options.artifacts else None
         cls.session = cls.make_session(_options.binary, artifacts).__enter__()
+        cls.addClassCleanup(cls.session.stop)
 
     @classmethod
     def make_session(cls, binary, artifacts):
         return Session(binary, artifacts, cls.__name__, **cls.session_options)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.stop()
 
     def tearDown(self):
         """On failure, a screenshot beside the logs."""
