@@ -74,26 +74,31 @@ class DesktopTest(E2ECase):
         session = self.session
         popup, _ = self.open_dashboard()
 
-        def machine():  # free memory, and free space of HOME's volume
+        samples = []
+
+        def sample():  # this machine's free memory and HOME volume's free space, at every look
             with open("/proc/meminfo") as meminfo:
                 memory = next(int(line.split()[1]) * 1024 for line in meminfo
                               if line.startswith("MemAvailable:"))
-            return memory, os.statvfs(session.home).f_bavail * os.statvfs(session.home).f_frsize
+            stats = os.statvfs(session.home)
+            samples.append((memory, stats.f_bavail * stats.f_frsize))
 
         def footer(total):
-            wait_until(lambda: [n["name"] for n in find(session.accessible(popup), "push button",
-                                                        prefix="已累计清理")] == [FOOTER % total],
-                       "the total of %s on the dashboard" % total)
-        # Once the new total shows, every figure comes from a pass after the first look here.
-        before = machine()
+            wait_until(lambda: sample() or [n["name"] for n in find(
+                session.accessible(popup), "push button", prefix="已累计清理")] == [FOOTER % total],
+                "the total of %s on the dashboard" % total)
+        # Once the new total shows, every figure comes from a pass after the first sample, and
+        # the samples go on until they are read: the pass lies among them.
+        sample()
         session.write_history(5_000_000_000)
         footer("5.00 GB")
-        tree = wait_until(lambda: (t := session.accessible(popup)) and re.match(
+        tree = wait_until(lambda: sample() or (t := session.accessible(popup)) and re.match(
             r"^加载: \d+%$", (card(t, 3) + [""] * 3)[2]) and t, "the CPU load (a second pass)")
-        after = machine()
+        sample()
         for texts, column, base in ((card(tree, 0), 1, 1000), (card(tree, 1), 0, 1024)):
             number, unit = FIGURE.match(texts[2]).groups()
-            scale, (low, high) = base ** UNITS.index(unit), sorted((before[column], after[column]))
+            scale = base ** UNITS.index(unit)
+            low, high = min(s[column] for s in samples), max(s[column] for s in samples)
             self.assertTrue(low - 0.005 * scale - SLACK <= float(number) * scale
                             <= high + 0.005 * scale + SLACK,
                             "%s shows %s; this machine had %d..%d" % (texts[0], texts[2], low,
