@@ -1,16 +1,10 @@
 #!/usr/bin/python3
-"""AT-SPI side of the end-to-end harness: one process per session, started before the utility.
+"""The end-to-end session's AT-SPI reader. Qt keeps Qt::Popup windows out of its
+application's accessible children, so this remembers every top-level that raised a showing
+event. A JSON request a line on stdin, {"pid": N} (the shown top-levels of process N) or
+{"app": NAME or N} (those applications), gets {"nodes": [...]} on stdout, read afresh."""
 
-Qt keeps Qt::Popup windows out of its application's accessible children: a popup is found
-only through the event raised when it shows (once Qt's bridge is up: the harness waits for
-the process to be listed). This listens for those events and remembers every top-level
-object that showed. One JSON request a line on stdin, one JSON answer a line on stdout:
-{"pid": N} gives {"nodes": [...]}, the shown top-levels of process N; {"app": NAME or N}
-every application of that name or process. Trees are read afresh, libatspi's cache cleared
-(figures change every 2 s); a node is {"role", "name", "description", "states", "extents",
-"children"}.
-"""
-
+import contextlib
 import json
 import sys
 
@@ -36,26 +30,20 @@ def dump(accessible, depth=0):
     except NotImplementedError:
         extents = None
     node = {"role": accessible.getRoleName(), "name": accessible.name or "",
-            "description": accessible.description or "",
             "states": sorted(pyatspi.stateToString(s) for s in accessible.getState().getStates()),
-            "extents": extents, "children": []}
-    if depth < 30:
-        for index in range(accessible.childCount):
-            child = accessible.getChildAtIndex(index)
-            if child is not None:
-                node["children"].append(dump(child, depth + 1))
-    return node
+            "extents": extents}
+    count = accessible.childCount if depth < 30 else 0
+    children = [accessible.getChildAtIndex(i) for i in range(count)]
+    return dict(node, children=[dump(child, depth + 1) for child in children if child is not None])
 
 
 def on_showing(event):
-    try:
+    with contextlib.suppress(Exception):  # a window may be gone before it is looked at
         source = event.source
         if (event.detail1 and source is not None and source.parent is not None
                 and source.parent.getRoleName() == "application"
                 and not any(source == known for known in toplevels)):
             toplevels.append(source)
-    except Exception:  # a window may be gone before it is looked at
-        pass
 
 
 def shown_of(pid):
@@ -67,24 +55,20 @@ def shown_of(pid):
         except Exception:  # its process is gone
             toplevels.remove(accessible)
             continue
-        try:
+        with contextlib.suppress(Exception):  # hidden or destroyed while read
             accessible.clear_cache()
             if accessible.getState().contains(pyatspi.STATE_SHOWING):
                 nodes.append(dump(accessible))
-        except Exception:  # hidden or destroyed while read
-            pass
     return nodes
 
 
 def applications(key):
     nodes = []
     for application in pyatspi.Registry.getDesktop(0):
-        try:
+        with contextlib.suppress(Exception):  # gone while read
             if application is not None and key in (application.name,
                                                     application.get_process_id()):
                 nodes.append(dump(application))
-        except Exception:
-            pass
     return nodes
 
 

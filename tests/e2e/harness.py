@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """End-to-end harness: the real korvanta-menubar in a private desktop (session bus, Xvfb,
-accessibility bus and AT-SPI reader, tray host, temporary HOME and XDG folders), one
-``Session`` per test file; see README.md. Run by /usr/bin/python3 (its pyatspi)."""
+AT-SPI reader, tray host, temporary HOME and XDG folders), one Session per test file."""
 
 import argparse
 import atexit
+import contextlib
 import ctypes
 import datetime
 import json
@@ -32,15 +32,15 @@ HERE = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
 SCREEN = (1280, 800)
 DASHBOARD, PROMPT, ABOUT = (420, 384), (338, 202), (340, 250)
-TRAYER = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
-          "24", "--SetDockType", "true", "--transparent", "false"]
 SNI_WATCHER, SNI_HOST = "org.kde.StatusNotifierWatcher", "gtk-sni-tray-standalone"
-APP_SERVICE = "com.korvanta.KorvantaMenuBar"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
 FOOTER = "已累计清理 %s 垃圾"
 RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
+# In the environment of every process of a session, also of those its buses start, which no
+# parent-death signal reaches. Not KMB_E2E_SESSION: older checkouts read that as theirs.
+MARKER = "KMB_TEST_SESSION"
 LIMIT_S = 20.0  # generous bound of every wait: reached only when something is wrong
 # HOME on a 64 MiB tmpfs (far below the low-disk threshold) in a mount namespace of the
 # utility's own, which a user namespace lets anyone make; an inner user namespace gives the
@@ -56,7 +56,7 @@ class HarnessError(RuntimeError):
 
 
 class WaitTimeout(AssertionError):
-    """A state did not come about within its limit."""
+    """A state did not come about in time."""
 
 
 def wait_until(predicate, what, timeout=LIMIT_S, interval=0.05):
@@ -89,8 +89,6 @@ class Window:
     right = property(lambda self: self.x + self.width)
 
 
-# -- accessible trees (nodes as atspi_reader.py gives them) -------------------------------
-
 def nodes(tree):
     yield tree
     for child in tree.get("children", ()):
@@ -109,31 +107,17 @@ def center(node):
     return x + width // 2, y + height // 2
 
 
-# -- processes ------------------------------------------------------------------------------
-
 def _die_with_parent():
     _libc.prctl(1, signal.SIGKILL, 0, 0, 0)  # PR_SET_PDEATHSIG
 
 
-def _start_time(pid):
-    try:
-        stat = Path("/proc/%d/stat" % pid).read_text()
-    except OSError:
-        return None
-    return stat[stat.rindex(")") + 2:].split()[19]
-
-
-def _marked(variable, predicate):
-    """Pids of other live processes whose session marker satisfies ``predicate``."""
-    prefix, found = (variable + "=").encode(), []
+def _marked(marker):
+    """Pids of the live processes with ``marker`` in their environment."""
+    found, entry = [], ("%s=%s" % (MARKER, marker)).encode()
     for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            environ = Path("/proc", pid, "environ").read_bytes().split(b"\0")
-        except OSError:
-            continue
-        marker = next((v[len(prefix):] for v in environ if v.startswith(prefix)), None)
-        if marker is not None and int(pid) != os.getpid() and predicate(marker.decode()):
-            found.append(int(pid))
+        with contextlib.suppress(OSError):
+            if entry in Path("/proc", pid, "environ").read_bytes().split(b"\0"):
+                found.append(int(pid))
     return found
 
 
@@ -141,7 +125,7 @@ class Process:
     """A child in its own process group, its output in a log file."""
 
     def __init__(self, name, argv, env, log_path, **options):
-        self.name, self.log_path = name, Path(log_path)
+        self.name, self.log_path, self._buffer = name, log_path, b""
         with open(self.log_path, "ab") as log:
             self.popen = subprocess.Popen(
                 argv, env=env, stdin=options.pop("stdin", subprocess.DEVNULL),
@@ -160,55 +144,41 @@ class Process:
 
     def stop(self, grace=5.0):
         for sig, limit in ((signal.SIGTERM, grace), (signal.SIGKILL, 5.0)):
-            try:
+            with contextlib.suppress(ProcessLookupError, subprocess.TimeoutExpired):
                 if self.running():
                     os.killpg(self.pid, sig)
                     self.popen.wait(limit)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                pass
         return self.popen.returncode
 
+    def ask(self, request, timeout=30):
+        """Writes ``request`` as a JSON line; returns the JSON line it answers."""
+        self.popen.stdin.write((json.dumps(request) + "\n").encode())
+        self.popen.stdin.flush()
+        return json.loads(self.line(timeout))
 
-class Reader:
-    """The session's AT-SPI reader: answers one request at a time."""
-
-    def __init__(self, session):
-        self.process = session.spawn("atspi-reader", [PYTHON, str(HERE / "atspi_reader.py")],
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-        self._buffer = b""
-        self._receive()
-
-    def ask(self, request):
-        self.process.popen.stdin.write((json.dumps(request) + "\n").encode())
-        self.process.popen.stdin.flush()
-        return self._receive()["nodes"]
-
-    def _receive(self):
-        fd, end = self.process.popen.stdout.fileno(), time.monotonic() + 30
+    def line(self, timeout=LIMIT_S):
+        """The next line it prints."""
+        fd, end = self.popen.stdout.fileno(), time.monotonic() + timeout
         while b"\n" not in self._buffer:
             if not select.select([fd], [], [], max(0.0, end - time.monotonic()))[0]:
-                raise WaitTimeout("the AT-SPI reader gave no answer within 30 s")
+                raise WaitTimeout("%s printed nothing within %.0f s" % (self.name, timeout))
             chunk = os.read(fd, 1 << 16)
             if not chunk:
-                raise HarnessError("the AT-SPI reader ended; see %s" % self.process.log_path)
+                raise HarnessError("%s ended; see %s" % (self.name, self.log_path))
             self._buffer += chunk
         line, self._buffer = self._buffer.split(b"\n", 1)
-        return json.loads(line)
+        return line.decode()
 
-
-# -- the session -----------------------------------------------------------------------------
 
 _live = []
 
 
 class Session:
-    """One private desktop; use as a context manager. ``tray_host``: "trayer", "sni" or
-    None (start one later); ``app``: start the utility with the session; ``xvfb``: False
-    where a compositor brings its own X server."""
+    """One private desktop, a context manager. ``tray_host``: "trayer", "sni" or None."""
 
-    # Marks the session's processes, also those the buses start, in their environment.
-    marker_variable = "KMB_E2E_SESSION"
     edge, image_format = "top", "rgb"  # the tray's screen edge; the format of screen_image()
+    platform = "xcb"  # the utility's Qt platform; None: its own choice
+    managed = False  # whether a window manager nests the windows it frames
     _TREE_LINE = re.compile(
         r"^(?P<indent>\s*)(?P<id>0x[0-9a-f]+) .*?\s(?P<w>\d+)x(?P<h>\d+)[+-]-?\d+[+-]-?\d+"
         r"\s+\+(?P<x>-?\d+)\+(?P<y>-?\d+)\s*$")
@@ -217,7 +187,7 @@ class Session:
                  accessibility=True, app=True, xvfb=True):
         self.binary = Path(binary).resolve()
         self.tray_host, self.accessibility, self.start_with_app = tray_host, accessibility, app
-        self.xvfb, self.screen = xvfb, SCREEN
+        self.xvfb, self.screen, self.marker = xvfb, SCREEN, uuid.uuid4().hex
         self.temp = Path(tempfile.mkdtemp(prefix="kmb-e2e-"))
         self.artifacts = Path(artifacts) / name if artifacts else self.temp / "artifacts"
         shutil.rmtree(self.artifacts, ignore_errors=True)
@@ -228,8 +198,9 @@ class Session:
         self.settings_path = self.temp / "config" / "Korvanta" / "KorvantaMenuBar.conf"
         self.history_path = self.temp / "data" / "Korvanta" / "CleanupHistory.plist"
         self.korvanta_record = self.temp / "korvanta-launches"
-        self.marker = "%d-%s-%s" % (os.getpid(), _start_time(os.getpid()), uuid.uuid4().hex)
+        self._install_korvanta()
         self.display = self.bus_address = self.reader = self.app = self.tray = None
+        self.wayland = self.xauthority = None
         self.sni, self.app_extra_env, self.small_home = [], {}, False
         self._processes, self._logs, self._x11, self._bus = [], {}, None, None
         _live.append(self)
@@ -251,15 +222,15 @@ class Session:
                     "XDG_DATA_HOME": str(self.temp / "data"),
                     "XDG_CACHE_HOME": str(self.temp / "cache"),
                     "XDG_RUNTIME_DIR": str(self.runtime_dir), "LANG": "C.UTF-8",
-                    self.marker_variable: self.marker})
-        env.update({k: v for k, v in (("DISPLAY", self.display),
-                                      ("DBUS_SESSION_BUS_ADDRESS", self.bus_address)) if v})
+                    MARKER: self.marker})
+        env.update({k: v for k, v in (
+            ("DISPLAY", self.display), ("DBUS_SESSION_BUS_ADDRESS", self.bus_address),
+            ("WAYLAND_DISPLAY", self.wayland), ("XAUTHORITY", self.xauthority)) if v})
         return env
 
     def app_env(self):
         env = dict(
-            self.base_env(), QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-            QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+            self.base_env(), QT_ACCESSIBILITY="1", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
             # Popup decisions, timed, in the utility's log: a lost toggle leaves its story.
             QT_LOGGING_RULES="korvanta.popup.debug=true",
             QT_MESSAGE_PATTERN="%{if-category}%{time process} %{category}: %{endif}%{message}",
@@ -267,45 +238,38 @@ class Session:
             XDG_DATA_DIRS=str(self.temp / "share"))
         if self.small_home:
             env["HOME"] = str(self.temp / "small-home")
+        if self.platform:
+            env["QT_QPA_PLATFORM"] = self.platform
         env.update(self.app_extra_env)
         return env
 
     def spawn(self, name, argv, env=None, **options):
-        """Starts a process of the session (stopped with it); its log is under artifacts."""
+        """Starts a process of the session (stopped with it), logging to artifacts."""
         count = self._logs[name] = self._logs.get(name, 0) + 1
         log = self.artifacts / ("%s%s.log" % (name, "-%d" % count if count > 1 else ""))
         process = Process(name, argv, env or self.base_env(), log, **options)
         self._processes.append(process)
         return process
 
-    def _start_printing(self, name, argv_for_fd):
-        """Starts a process that prints one line to a descriptor it is given; returns it."""
-        read_end, write_end = os.pipe()
-        try:
-            process = self.spawn(name, argv_for_fd(write_end), pass_fds=(write_end,))
-        finally:
-            os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            line = pipe.readline() if select.select([pipe], [], [], LIMIT_S)[0] else b""
-        if not line.strip():
-            raise HarnessError("%s printed nothing; see %s" % (name, process.log_path))
-        return line.decode().strip()
+    def _start_printing(self, name, argv):
+        """Starts a process that first prints a line (an address, a display); returns it."""
+        return self.spawn(name, argv, stdout=subprocess.PIPE).line().strip()
 
     def start(self):
-        # Left by a harness that was killed outright: its pid and start time name it.
-        self._kill_marked(lambda m: _start_time(int(m.split("-")[0])) != m.split("-")[1])
-        self.bus_address = self._start_printing("dbus-daemon", lambda fd: [
+        self.bus_address = self._start_printing("dbus-daemon", [
             "dbus-daemon", "--session", "--nofork", "--nopidfile", "--nosyslog",
-            "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=%d" % fd])
+            "--address=unix:path=%s" % (self.temp / "bus"), "--print-address=1"])
         if self.xvfb:
-            self.display = ":" + self._start_printing("Xvfb", lambda fd: [
-                "Xvfb", "-displayfd", str(fd), "-screen", "0", "%dx%dx24" % self.screen,
-                "-nolisten", "tcp", "-noreset"])
+            self.display = ":" + self._start_printing("Xvfb", [
+                "Xvfb", "-displayfd", "1", "-screen", "0", "%dx%dx24" % self.screen, "-nolisten",
+                "tcp", "-noreset"])
         if self.accessibility:
             self.spawn("at-spi-bus-launcher",
                        ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
             self.wait_bus_name("org.a11y.Bus")
-            self.reader = Reader(self)
+            self.reader = self.spawn("atspi-reader", [PYTHON, str(HERE / "atspi_reader.py")],
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            self.reader.line()  # ready
         if self.tray_host:
             self.start_trayer() if self.tray_host == "trayer" else self.start_sni()
         if self.start_with_app:
@@ -313,10 +277,11 @@ class Session:
         return self
 
     def start_trayer(self):
-        self.tray = self.spawn("trayer", TRAYER)
+        self.tray = self.spawn("trayer", [
+            "trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+            "24", "--SetDockType", "true", "--transparent", "false"])
 
     def start_sni(self):
-        """The StatusNotifierItem watcher (once it is on the bus), then a host."""
         watcher = self.spawn("sni-watcher", ["status-notifier-watcher"])
         self.wait_bus_name(SNI_WATCHER)
         self.sni = [watcher, self.spawn("sni-host", [SNI_HOST, "--top", "--end", "--size", "30"])]
@@ -327,9 +292,8 @@ class Session:
         self.tray, self.sni = None, []
 
     def start_app(self, env=None, day=True, small_home=False):
-        """(Re)starts the utility with ``env`` over app_env(), with ``small_home`` on a HOME
-        volume of its own that is low on space. ``day``: first record today as the low-disk
-        prompt's last day, so that no prompt opens; False leaves the settings."""
+        """(Re)starts the utility with ``env`` over app_env(); ``small_home``: HOME on a small
+        volume of its own; ``day``: today recorded first, so that no low-disk prompt opens."""
         self.stop_app()
         if day:
             self.write_day(today())
@@ -342,7 +306,7 @@ class Session:
         if self.reader is not None:
             # Qt's bridge comes up on the accessibility bus a little after launch; a popup
             # shown before that raises no event and is never found.
-            self.wait(lambda: self.reader.ask({"app": self.app.pid}),
+            self.wait(lambda: self.reader.ask({"app": self.app.pid})["nodes"],
                       "the utility on the accessibility bus")
         return self.app
 
@@ -350,7 +314,6 @@ class Session:
         return self.app and self.app.stop()
 
     def run_again(self):
-        """A second launch of the utility in the same environment; returns its status."""
         return subprocess.run([str(self.binary)], env=self.app_env(), capture_output=True,
                               timeout=LIMIT_S, preexec_fn=_die_with_parent).returncode
 
@@ -360,13 +323,16 @@ class Session:
                                  "under %s" % (self.app and self.app.popen.returncode,
                                                self.artifacts))
 
-    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
-        """A D-Bus call on the session bus (``fds`` are handed over); its reply's values."""
+    def bus(self):
         if self._bus is None:
             self._bus = Gio.DBusConnection.new_for_address_sync(
                 self.bus_address, Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
                 | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-        return self._bus.call_with_unix_fd_list_sync(
+        return self._bus
+
+    def call(self, name, path, interface, method, signature=None, args=(), fds=None):
+        """A D-Bus call (``fds`` are handed over); its reply's values."""
+        return self.bus().call_with_unix_fd_list_sync(
             name, path, interface, method, GLib.Variant(signature, args) if signature else None,
             None, 0, int(LIMIT_S * 1000), fds and Gio.UnixFDList.new_from_array(fds),
             None)[0].unpack()
@@ -378,13 +344,6 @@ class Session:
     def wait_bus_name(self, name):
         wait_until(lambda: self.bus_has(name), name + " on the session bus")
 
-    def _kill_marked(self, predicate):
-        for pid in _marked(self.marker_variable, predicate):
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except OSError:
-                pass
-
     def stop(self):
         if self not in _live:
             return
@@ -395,27 +354,24 @@ class Session:
             self._bus.close_sync(None)
         for process in reversed(self._processes):
             process.stop()
-        self._kill_marked(lambda marker: marker == self.marker)
-        wait_until(lambda: not _marked(self.marker_variable, lambda m: m == self.marker),
-                   "the session's processes to end")
+        for pid in _marked(self.marker):
+            with contextlib.suppress(OSError):
+                os.kill(pid, signal.SIGKILL)
+        wait_until(lambda: not _marked(self.marker), "the session's processes to end")
         shutil.rmtree(self.temp, ignore_errors=True)
 
     @staticmethod
     def replace_file(path, data):
         """Writes ``data`` beside ``path`` and renames it over it, as an editor would."""
         path.parent.mkdir(parents=True, exist_ok=True)
-        staged = path.with_name(path.name + ".new")
-        staged.write_bytes(data)
-        os.replace(staged, path)
+        path.with_name(path.name + ".new").write_bytes(data)
+        os.replace(path.with_name(path.name + ".new"), path)
 
     def write_day(self, day):
         self.replace_file(self.settings_path, ("[General]\n%s=%s\n" % (DAY_KEY, day)).encode())
 
     def recorded_day(self):
-        try:
-            text = self.settings_path.read_text(errors="replace")
-        except OSError:
-            return None
+        text = self.settings_path.read_text(errors="replace") if self.settings_path.exists() else ""
         match = re.search(r"^%s=(.*)$" % re.escape(DAY_KEY), text, re.M)
         return match and match.group(1).strip()
 
@@ -423,9 +379,8 @@ class Session:
         self.replace_file(self.history_path, plistlib.dumps(
             {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
 
-    def install_korvanta(self):
-        """A Korvanta stand-in: a desktop entry in XDG_DATA_HOME whose program records each
-        launch as a line of JSON: its arguments and the variables named in RECORDED_ENV."""
+    def _install_korvanta(self):
+        """A desktop entry whose program records each launch: arguments, RECORDED_ENV."""
         program = self.temp / "korvanta"
         program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
                            "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
@@ -437,12 +392,12 @@ class Session:
         entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
 
     def korvanta_launches(self):
+        """The stand-in's launches so far: [{"args": [...], "env": {...}}, ...]."""
         record = self.korvanta_record
         return [json.loads(line) for line in record.read_text().splitlines()] \
             if record.exists() else []
 
     def wait_korvanta_launch(self, count):
-        """Launch number ``count`` (from 0) of the stand-in: {"args": [...], "env": {...}}."""
         return wait_until(lambda: self.korvanta_launches()[count:], "Korvanta to be launched")[0]
 
     def x(self, *argv, check=True):
@@ -456,46 +411,46 @@ class Session:
         """The viewable X windows of every running instance of the utility."""
         ids = {int(word) for word in self.x("xdotool", "search", "--onlyvisible", "--classname",
                                             "^korvanta-menubar$", check=False).split()}
-        rows = [row for row in map(self._TREE_LINE.match, self.x(
-            "xwininfo", "-root", "-tree").splitlines()) if row] if ids else []
+
+        def tree():  # again when a window goes during the walk
+            try:
+                return [row for row in map(self._TREE_LINE.match, self.x(
+                    "xwininfo", "-root", "-tree").splitlines()) if row],
+            except HarnessError:
+                return None
+        rows = wait_until(tree, "a whole window tree")[0] if ids else []
         top = min((len(row["indent"]) for row in rows), default=0)  # the root's children
         return [Window(int(row["id"], 16), int(row["x"]), int(row["y"]), int(row["w"]),
-                       int(row["h"]), len(row["indent"]) == top)
+                       int(row["h"]), self.managed or len(row["indent"]) == top)
                 for row in rows if int(row["id"], 16) in ids]
 
     def popups(self, size=None):
-        """The utility's shown top-level windows (popups, menus, the About window)."""
         return [w for w in self.windows() if w.toplevel and size in (None, w.size)]
 
     def icons(self):
-        """Every icon of the utility: windows embedded in an XEmbed tray, else the icons a
-        StatusNotifierItem host draws (found through its accessible tree)."""
+        """The utility's windows in an XEmbed tray, else the icons a host draws for it."""
         embedded = [w for w in self.windows() if not w.toplevel]
         if embedded or not self.sni or self.reader is None:
             return embedded
-        drawn = [n["extents"] for tree in self.reader.ask({"app": SNI_HOST})
+        drawn = [n["extents"] for tree in self.reader.ask({"app": SNI_HOST})["nodes"]
                  for n in find(tree, "icon") if n["extents"] and n["extents"][2] > 0]
         return [Window(0, *extents, toplevel=False) for extents in sorted(drawn)]
 
-    def tray_icon(self):
-        """The one icon of the utility, or None (a host may draw a re-registered one twice)."""
+    def tray_icon(self):  # the last: a host may draw a re-registered item twice
         return (self.icons() or [None])[-1]
 
     def wait(self, predicate, what):
-        """wait_until, failing at once when the utility is gone."""
         return wait_until(lambda: self.check_alive() or predicate(), what)
 
     def wait_icon(self):
         return self.wait(self.tray_icon, "the tray icon")
 
     def wait_popup(self, size):
-        """Waits until exactly one top-level window of ``size`` is shown; returns it."""
         return self.wait(lambda: len(found := self.popups(size)) == 1 and found[0],
                          "a %dx%d window of the utility" % size)
 
     def wait_closed(self, size=None):
-        self.wait(lambda: not self.popups(size), "the utility's %s to close" % (
-            "%dx%d window" % size if size else "windows"))
+        self.wait(lambda: not self.popups(size), "the utility's %s window to close" % (size,))
 
     def click_icon(self, button=1):
         self.click(*self.wait_icon().center, button=button)
@@ -509,14 +464,8 @@ class Session:
         self.keys("Escape")
         self.wait_closed()
 
-    def tray_menu(self, entry):
-        """Chooses ``entry`` of the icon's context menu."""
-        self.click_icon(button=3)
-        self.click(*center(find(self.accessible(role="popup menu"), "menu item", entry)[0]))
-
     def wait_prompt(self):
-        """Waits for the low-disk prompt, shown instead of the dashboard, and for today in
-        the day record."""
+        """Waits for the low-disk prompt, alone, and for today in the day record."""
         prompt = self.wait_popup(PROMPT)
         if self.popups(DASHBOARD):
             raise AssertionError("the dashboard is open beside the prompt")
@@ -524,12 +473,12 @@ class Session:
         return prompt
 
     def wait_grab(self):
-        """Waits until another client holds the pointer grab (an open popup does: a press
-        outside reaches it only then). Our own grab succeeds only while nobody holds it."""
+        """An open popup sees a press outside only once it holds the pointer grab."""
         wait_until(self.grab_held, "an open popup to hold the pointer grab")
 
     def grab_held(self):
-        xlib, _, display = self._xlib()
+        """Whether another client holds the pointer grab: then ours fails."""
+        xlib, _, display = self._xlib()  # X ids and times fit a C int: no argument types
         status = xlib.XGrabPointer(display, xlib.XDefaultRootWindow(display), 0, 0, 1, 1, 0, 0,
                                    0)  # async, CurrentTime
         if status == 0:  # GrabSuccess
@@ -548,76 +497,43 @@ class Session:
         """libX11, libXtst and a connection of the harness's own to the session's display."""
         if self._x11 is None:
             x, xtst = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-            P, I, U, L, S = (ctypes.c_void_p, ctypes.c_int, ctypes.c_uint, ctypes.c_ulong,
-                             ctypes.c_char_p)
-            for function, result, arguments in (
-                    (x.XOpenDisplay, P, [S]), (x.XCloseDisplay, I, [P]), (x.XSync, I, [P, I]),
-                    (x.XInternAtom, L, [P, S, I]), (x.XSendEvent, I, [P, L, I, L, P]),
-                    (x.XDefaultRootWindow, L, [P]), (x.XUngrabPointer, I, [P, L]),
-                    (x.XGrabPointer, I, [P, L, I, U, I, I, L, L, L]),
-                    (xtst.XTestFakeMotionEvent, I, [P, I, I, I, L]),
-                    (xtst.XTestFakeButtonEvent, I, [P, U, I, L])):
-                function.restype, function.argtypes = result, arguments
-            display = x.XOpenDisplay(self.display.encode())
-            if not display:
+            x.XOpenDisplay.restype = ctypes.c_void_p
+            display = ctypes.c_void_p(x.XOpenDisplay(self.display.encode()))
+            if not display.value:
                 raise HarnessError("cannot open display %s" % self.display)
             self._x11 = (x, xtst, display)
         return self._x11
 
-    def click(self, x, y, button=1, press=True, release=True):
-        """Moves the pointer there and clicks (XTest): the press and the release reach the X
-        server together, whatever the load. press/release False: only the other half."""
+    def click(self, x, y, button=1, count=1, press=True, release=True):
+        """Clicks there (XTest): presses and releases reach the X server together."""
         xlib, xtst, display = self._xlib()
         xtst.XTestFakeMotionEvent(display, -1, x, y, 0)
-        for down, wanted in ((True, press), (False, release)):
-            if wanted:
+        for down in (True, False) * count:
+            if press if down else release:
                 xtst.XTestFakeButtonEvent(display, button, down, 0)
         xlib.XSync(display, 0)
 
-    def close_window(self, window):
-        """Sends WM_DELETE_WINDOW, as a window manager's close button does."""
-        x, _, display = self._xlib()
-        # An XClientMessageEvent laid out as the longs of an XEvent (LP64).
-        event = (ctypes.c_long * 24)(33, 0, 0, 0, window.id,
-                                     x.XInternAtom(display, b"WM_PROTOCOLS", 0), 32,
-                                     x.XInternAtom(display, b"WM_DELETE_WINDOW", 0), 0)
-        x.XSendEvent(display, window.id, 0, 0, event)
-        x.XSync(display, 0)
-
     def screen_image(self):
-        """The screen in image_format, 8 bits a channel."""
         return subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
                               env=self.base_env(), check=True, capture_output=True,
                               timeout=LIMIT_S).stdout
 
     def screenshot(self, path, *options):
-        """The screen, or what ImageMagick's ``options`` make of it, in ``path``."""
-        subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
-                        self.image_format + ":-", *options, str(path)],
-                       input=self.screen_image(), check=True, timeout=LIMIT_S)
-        return Path(path)
+        """The screen, or what ImageMagick's ``options`` make of it, in ``path`` ("rgb:-":
+        returned as bytes)."""
+        image = subprocess.run(["convert", "-size", "%dx%d" % self.screen, "-depth", "8",
+                                self.image_format + ":-", *options, str(path)],
+                               input=self.screen_image(), check=True, capture_output=True,
+                               timeout=LIMIT_S).stdout
+        return image if path == "rgb:-" else Path(path)
 
     def accessible(self, window=None, role=None):
-        """Waits for the shown top-level accessible covering ``window`` (or of ``role``),
-        read afresh."""
+        """Waits for the shown top-level accessible covering ``window`` (or of ``role``)."""
         extents = window and [window.x, window.y, window.width, window.height]
-        return self.wait(lambda: next((tree for tree in self.reader.ask({"pid": self.app.pid})
-                                       if extents in (None, tree["extents"])
-                                       and role in (None, tree["role"])), None),
-                         "the accessible of %s" % (window or role))
-
-    def save_diagnostics(self, label):
-        """The screen, the utility's windows and accessible trees under artifacts."""
-        try:
-            self.screenshot(self.artifacts / ("%s-screen.png" % label))
-            running = self.app and self.app.running()
-            (self.artifacts / ("%s-windows.json" % label)).write_text(json.dumps(
-                [w.__dict__ for w in self.windows()] if running else []))
-            if self.reader and running:
-                (self.artifacts / ("%s-atspi.json" % label)).write_text(json.dumps(
-                    self.reader.ask({"pid": self.app.pid}), ensure_ascii=False, indent=1))
-        except Exception as error:  # diagnostics must not hide the failure
-            sys.stderr.write("diagnostics: %s\n" % error)
+        return self.wait(lambda: next((
+            tree for tree in self.reader.ask({"pid": self.app.pid})["nodes"]
+            if extents in (None, tree["extents"]) and role in (None, tree["role"])), None),
+            "the accessible of %s" % (window or role))
 
 
 def _terminate(signum, frame):
@@ -627,9 +543,6 @@ def _terminate(signum, frame):
 atexit.register(lambda: [session.stop() for session in list(_live)])
 signal.signal(signal.SIGTERM, _terminate)
 signal.signal(signal.SIGHUP, _terminate)
-
-
-# -- test programs: /usr/bin/python3 test_x.py --binary B [--artifacts DIR] [unittest args] --
 
 _options = None
 
@@ -642,32 +555,23 @@ class E2ECase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         artifacts = _options.artifacts / Path(sys.argv[0]).stem if _options.artifacts else None
-        cls.session = cls.make_session(_options.binary, artifacts)
-        cls.prepare(cls.session)
-        cls.session.__enter__()
+        cls.session = cls.make_session(_options.binary, artifacts).__enter__()
+        cls.addClassCleanup(cls.session.stop)
 
     @classmethod
     def make_session(cls, binary, artifacts):
         return Session(binary, artifacts, cls.__name__, **cls.session_options)
 
-    @classmethod
-    def prepare(cls, session):
-        """Runs before the session starts (files the first launch is to find)."""
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.session.stop()
-
     def tearDown(self):
+        """On failure, a screenshot beside the logs."""
         result = self._outcome.result
-        if any(getattr(test, "test_case", test) is self for test, _ in
-               result.errors + result.failures):
-            self.session.save_diagnostics(self._testMethodName)
+        if any(getattr(t, "test_case", t) is self for t, _ in result.errors + result.failures):
+            with contextlib.suppress(Exception):  # it must not hide the failure
+                self.session.screenshot(self.session.artifacts / (self._testMethodName + ".png"))
 
     def assert_at_icon(self, popup, icon, near=8, at_tray_end=False):
-        """The popup's edge nearest the panel lies within ``near`` px of the icon, on the side
-        away from the panel; across, it spans the icon's centre (unless it touches the
-        screen's edge), or with ``at_tray_end`` ends within ``near`` px of its right end."""
+        """Within ``near`` px beyond the icon's panel edge; across, over the icon's centre
+        (unless at the screen's edge), or with ``at_tray_end`` at the screen's right end."""
         width = self.session.screen[0]
         gap = popup.y - icon.bottom if self.session.edge == "top" else icon.y - popup.bottom
         across = width - near <= popup.right <= width if at_tray_end else (
