@@ -7,6 +7,7 @@ import shutil
 import socket
 import struct
 import sys
+import time
 import unittest
 import uuid
 from pathlib import Path
@@ -352,9 +353,12 @@ class DesktopCases:  # the same cases on each desktop
             dashboard.x <= spot[0] < dashboard.right and dashboard.y <= spot[1] < dashboard.bottom))
         session.wait(lambda: session.ready_for_outside_click(spot),
                      "the dashboard to hold the keyboard focus or the pointer grab")
+        clicked = time.monotonic()
         session.click(*spot)
+        # How soon is printed, not asserted: a loaded machine must not fail the test.
         wait_until(lambda: not session.popups(DASHBOARD),
-                   "the dashboard to close after a click on the desktop", timeout=2.0)
+                   "the dashboard to close after a click on the desktop")
+        print("closed %.2f s after the click" % (time.monotonic() - clicked), file=sys.stderr)
 
     def test_tray_menu_opens_the_dashboard_at_the_tray_end(self):
         session = self.session
