@@ -99,6 +99,11 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     EXPECT_TRUE(shown("dashboardPopover"));
     t.delegate->showDashboard(); // and the dashboard stays open
     EXPECT_TRUE(shown("dashboardPopover"));
+    menu->actions().at(3)->trigger(); // "提供反馈…": the dashboard goes first, then Korvanta
+    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_TRUE(t.launches.empty());
+    ASSERT_TRUE(test::waitFor([&] { return !t.launches.empty(); }));
+    EXPECT_EQ(t.launches, std::vector{QStringList{"--show-feedback"}});
     t.today = nextDay;
     t.delegate->showDashboard();
     EXPECT_FALSE(shown("dashboardPopover"));
