@@ -3,6 +3,7 @@
 
 import json
 import os
+import shlex
 import shutil
 import socket
 import struct
@@ -26,7 +27,14 @@ def enter_namespaces():
     """Runs this program again in namespaces of its own (a user one when not root), over a
     private /tmp: displays, sockets and lock files stay the desktop's; its processes die."""
     if not os.environ.get(NAMESPACED):
-        script = 'mount -t tmpfs -o mode=1777 none /tmp && mkdir -m1777 /tmp/.X11-unix && exec "$@"'
+        # What the run needs from the old /tmp (a checkout there) is bound back into the new.
+        keep = {part for p in (Path(__file__), Path.cwd(), *map(Path, sys.argv[1:]))
+                if p.resolve().is_relative_to("/tmp")
+                for part in p.resolve().relative_to("/tmp").parts[:1]}
+        script = ('exec 3</tmp && mount -t tmpfs -o mode=1777 none /tmp && mkdir -m1777 '
+                  '/tmp/.X11-unix && for k in %s; do mkdir "/tmp/$k" && mount -c --bind '
+                  '"/proc/self/fd/3/$k" "/tmp/$k" || exit 1; done && exec 3<&- "$@"'
+                  % " ".join(map(shlex.quote, keep)))
         os.execvpe("unshare", ["unshare", "-mnpf", "--mount-proc", "--kill-child"]
                    + ["-r"] * bool(os.geteuid()) + ["sh", "-c", script, "sh", sys.executable]
                    + sys.argv, dict(os.environ, **{NAMESPACED: str(os.getpid())}))
