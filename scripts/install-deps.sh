@@ -17,19 +17,9 @@ packages=(
   clang-14 libclang-rt-14-dev
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
-  [ "$status" = "installed" ] || missing+=("$p")
-done
+"$(dirname "$0")/install-missing.sh" "${packages[@]}"
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
-
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 
 # The history tests also run under a locale with a decimal comma; the language tests start
 # the utility under an English and a Chinese locale.
