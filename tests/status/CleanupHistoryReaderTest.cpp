@@ -36,11 +36,8 @@ std::uint64_t bytesReadByThisThread()
 {
     QFile io(QStringLiteral("/proc/thread-self/io"));
     EXPECT_TRUE(io.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toULongLong();
-    }
-    return 0;
+    const QByteArray text = io.readAll(); // "rchar: N" is its first line
+    return text.mid(6, text.indexOf('\n') - 6).trimmed().toULongLong();
 }
 
 struct HistoryPlace {
@@ -67,7 +64,6 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
         {"FIFO without a writer",
          [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
         {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
-        {"directory", [](HistoryPlace& h) { ASSERT_TRUE(QDir().mkpath(h.file)); }},
         {"loop of two symlinks",
          [](HistoryPlace& h) {
              h.link(h.file + ".other");
@@ -153,9 +149,8 @@ TEST(CleanupHistoryReader, KeepsATotalOnlyForASettledUnchangedFile)
         std::int64_t total;
         bool read;
     } steps[] = {
-        {"first read", "4096", false, 2s, 4096, true},
-        {"2 s after the change: read again", nullptr, false, 2s, 4096, true},
-        {"2 s and 1 ns after", nullptr, false, 2s + 1ns, 4096, true},
+        {"2 s after the change: read", "4096", false, 2s, 4096, true},
+        {"2 s and 1 ns after: not kept before", nullptr, false, 2s + 1ns, 4096, true},
         {"unchanged since: kept", nullptr, false, 1h, 4096, false},
         {"rewritten, same size, mtime put back", "8192", true, 1h, 8192, true},
         {"kept", nullptr, false, 1h, 8192, false},

@@ -3,7 +3,6 @@
 #include "status/PropertyList.h"
 
 #include <QLocale>
-#include <QString>
 #include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -14,10 +13,7 @@ using Total = std::optional<std::int64_t>;
 constexpr Total none;
 const QByteArray key = "<key>totalCleanedBytes</key>";
 const QByteArray total7 = key + "<integer>7</integer>";
-
-const auto parse = [](const QByteArray& xml) {
-    return kmb::totalCleanedBytesFromPropertyList(xml);
-};
+const auto parse = kmb::totalCleanedBytesFromPropertyList;
 
 TEST(PropertyListXml, Documents)
 {
@@ -37,29 +33,19 @@ TEST(PropertyListXml, Documents)
              "<key>c</key><real>nan</real><key>d</key><date>2024Z</date></dict>",
          7},
         {"<dict>" + total7 + key + "<string>2</string></dict>", none},
-        {"<dict/>", none},
         {"<dict><key>n</key><dict>" + total7 + "</dict></dict>", none},
         {"<dict><key> totalCleanedBytes</key><integer>7</integer></dict>", none},
         {"totalCleanedBytes = 7", none}, // the old text format
-        {"", none},
-        {" ", none},
         {"<plist/>", none},
         {"<plist><dict/><dict/></plist>", none},
-        {"<dict>" + total7 + "</dict><dict/>", none},
-        {"<plist><dict>" + total7 + "</dict></plist>trailing", none},
-        {"<plist><dict>" + total7 + "</dict>", none},
         {"<dict>" + total7 + "<key>dangling</key></dict>", none},
         {"<dict>" + total7 + "<integer>8</integer></dict>", none},
         {"<dict>" + total7 + "text</dict>", none},
-        {"<dict>" + total7 + "\xff</dict>", none},
         {"<dict>" + total7 + "<key>x</key><foo/></dict>", none},
         {"<dict>" + total7 + "<key>x</key><true>1</true></dict>", none},
         {"<dict>" + total7 + "<key>x</key><date>2024-05-17</date></dict>", none},
         {"<dict>" + total7 + "<key>x</key><data>not base64!</data></dict>", none},
         {"<dict>" + total7 + "<key>x</key><string><b/></string></dict>", none},
-        {"<dict>" + total7 + "<key>x<b/></key><string/></dict>", none},
-        {"<dict>" + total7 + "<key>x</key><string>&undeclared;</string></dict>", none},
-        {"<dict>" + total7 + "</array>", none},
         {"<x:dict xmlns:x=\"urn:x\">" + total7 + "</x:dict>", none},
         {"<plist><plist><dict>" + total7 + "</dict></plist></plist>", none},
         {"<!DOCTYPE plist [<!ENTITY a \"7\">]><plist><dict>" + key +
@@ -83,22 +69,17 @@ TEST(PropertyListXml, Numbers)
         {"integer", "-9223372036854775809", none},
         {"integer", "18446744073709551616", none},
         {"integer", "", none},
-        {"integer", "+-1", none},
         {"integer", "1 000", none},
-        {"integer", "0x10", none},
         {"integer", "\xd9\xa4", none}, // an Arabic-Indic four
         {"real", "2048", 2048},
         {"real", "+2048.000", 2048},
         {"real", "2.048E+3", 2048},
         {"real", ".2048e4", 2048},
-        {"real", "-9.223372036854775808e18", INT64_MIN},
         {"real", "9223372036854775807.0", none},
         {"real", "1e400", none},
         {"real", "-inf", none},
         {"real", "", none},
         {"real", "0x1p11", none},
-        {"real", "e3", none},
-        {"real", "2048.0f", none},
     };
     for (const auto& number : numbers) {
         const QByteArray element = number.element;
@@ -131,15 +112,12 @@ TEST(PropertyListXml, DecimalCommaLocale)
 // The top dict is level 1; 512 levels are the most allowed.
 TEST(PropertyListXml, Nesting)
 {
-    const auto nested = [](int arrays, bool closed = true) {
+    const auto nested = [](int arrays) {
         return "<plist><dict>" + total7 + "<key>n</key>" + QByteArray("<array>").repeated(arrays) +
-               (closed ? QByteArray("</array>").repeated(arrays) + "</dict></plist>" : "");
+               QByteArray("</array>").repeated(arrays) + "</dict></plist>";
     };
     EXPECT_EQ(parse(nested(511)), 7);
-    for (const QByteArray& file :
-         {nested(512), QByteArray("<array>").repeated(512) + QByteArray("</array>").repeated(512),
-          nested(100000), nested(100000, false), QByteArray("<dict><key>k</key>").repeated(100000),
-          QByteArray("<a>").repeated(100000) + QByteArray("</a>").repeated(100000)})
+    for (const QByteArray& file : {nested(512), nested(100000)})
         EXPECT_EQ(parse(file), none) << file.left(100).toStdString();
 }
 
