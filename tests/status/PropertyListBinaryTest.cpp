@@ -42,52 +42,24 @@ QByteArray bplist(const std::vector<QByteArray>& objects, int refWidth = 1)
            be(table, 8);
 }
 
-// (Values another writer makes are PropertyListTest's fixtures.) 16-byte integers are signed
-// and count when they fit in 64 bits; 4-byte reals.
-TEST(PropertyListBinary, Values)
-{
-    const struct {
-        QByteArray object;
-        Total total;
-    } values[] = {
-        {hex("14 ffffffffffffffff 8000000000000000"), INT64_MIN},
-        {hex("14 0000000000000000 7fffffffffffffff"), INT64_MAX},
-        {hex("14 ffffffffffffffff 7fffffffffffffff"), none},
-        {hex("22 c0a00000"), -5},
-    };
-    for (const auto& value : values)
-        EXPECT_EQ(parse(bplist({hex("d1 01 02"), key, value.object})), value.total)
-            << value.object.toHex().toStdString();
-}
-
 TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
 {
     const QByteArray good = bplist({hex("d1 01 02"), key, hex("11 1000")});
-    const std::uint64_t table = good.size() - 32 - 3;
+    const std::uint64_t table = good.size() - 32 - 3, wraps = 1ull << 61 | 1;
     ASSERT_EQ(parse(good), 4096);
     // Trailer fields out of range (bytes from the end): offset size 26, reference size 25, object
-    // count 24 (the last one wraps when multiplied by 8), top object 16, table offset 8.
+    // count 24 (`wraps` when multiplied by 8), top object 16, table offset 8.
     const struct {
         int fromEnd, width;
         std::uint64_t value;
-    } trailer[] = {{26, 1, 0},
-                   {26, 1, 9},
-                   {26, 1, 8},
-                   {25, 1, 0},
-                   {25, 1, 9},
-                   {25, 1, 2},
-                   {24, 8, 0},
-                   {24, 8, 4},
-                   {24, 8, 1ull << 61 | 1},
-                   {16, 8, 3},
-                   {8, 8, 8},
-                   {8, 8, table + 1},
-                   {8, 8, table + 3 + 32}};
-    for (const auto& f : trailer)
-        EXPECT_EQ(
-            parse(QByteArray(good).replace(good.size() - f.fromEnd, f.width, be(f.value, f.width))),
-            none)
+    } trailer[] = {{26, 1, 0}, {26, 1, 9},        {26, 1, 8},        {25, 1, 0},     {25, 1, 9},
+                   {25, 1, 2}, {24, 8, 0},        {24, 8, 4},        {24, 8, wraps}, {16, 8, 3},
+                   {8, 8, 8},  {8, 8, table + 1}, {8, 8, table + 35}};
+    for (const auto& f : trailer) {
+        const QByteArray field = be(f.value, f.width);
+        EXPECT_EQ(parse(QByteArray(good).replace(good.size() - f.fromEnd, f.width, field)), none)
             << f.fromEnd << " " << f.value;
+    }
     // Table entries in the header, beyond the objects, at the table; another version.
     for (const QByteArray& file :
          {QByteArray(good).replace(table, 1, "\x02"), QByteArray(good).replace(table, 1, "\xff"),
@@ -122,62 +94,65 @@ TEST(PropertyListBinary, StructureIsCheckedBeforeUse)
         EXPECT_EQ(parse(beside(object)), 4096) << object.toHex().toStdString();
 }
 
-TEST(PropertyListBinary, KeysAndReferences)
+// (Values another writer makes are PropertyListTest's fixtures.)
+TEST(PropertyListBinary, ValuesKeysAndReferences)
 {
+    const auto withTotal = [](const QByteArray& value) {
+        return bplist({hex("d1 01 02"), key, value});
+    };
     const auto utf16Key = [](const char16_t* text) {
         return hex("6f 10 11") + QStringEncoder(QStringEncoder::Utf16BE)(QStringView(text));
     };
-    EXPECT_EQ(parse(bplist({hex("d1 01 02"), utf16Key(u"totalCleanedBytes"), hex("10 09")})), 9);
-    EXPECT_EQ(parse(bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("10 02")})), 2);
     QByteArray twice = bplist({hex("d1 01 02"), key, hex("11 1000"), hex("11 1000")});
     twice[twice.size() - 32 - 1] = twice[twice.size() - 32 - 2];
     const struct {
         const char* what;
         QByteArray file;
+        Total total;
     } files[] = {
+        {"16-byte integers are signed", withTotal(hex("14 ffffffffffffffff 8000000000000000")),
+         INT64_MIN},
+        {"and count when they fit in 64 bits",
+         withTotal(hex("14 0000000000000000 7fffffffffffffff")), INT64_MAX},
+        {"a 16-byte integer beyond", withTotal(hex("14 ffffffffffffffff 7fffffffffffffff")), none},
+        {"a 4-byte real", withTotal(hex("22 c0a00000")), -5},
+        {"a UTF-16 key", bplist({hex("d1 01 02"), utf16Key(u"totalCleanedBytes"), hex("10 09")}),
+         9},
+        {"the last of two keys", bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("10 02")}),
+         2},
         {"the last of two keys not a number",
-         bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("51 32")})},
+         bplist({hex("d2 01 01 02 03"), key, hex("10 01"), hex("51 32")}), none},
         {"a UTF-16 key that differs in its first letter",
-         bplist({hex("d1 01 02"), utf16Key(u"TotalCleanedBytes"), hex("10 09")})},
-        {"two table entries for one object", twice},
+         bplist({hex("d1 01 02"), utf16Key(u"TotalCleanedBytes"), hex("10 09")}), none},
+        {"two table entries for one object", twice, none},
         {"a loop through an array, a set and a dict",
          bplist({hex("d2 01 03 02 04"), key, hex("10 01"), hex("54") + "loop", hex("a1 05"),
-                 hex("c1 06"), hex("d1 03 04")})},
+                 hex("c1 06"), hex("d1 03 04")}),
+         none},
         {"a loop the top does not reach",
-         bplist({hex("d1 01 02"), key, hex("10 01"), hex("a1 04"), hex("a1 03")})},
+         bplist({hex("d1 01 02"), key, hex("10 01"), hex("a1 04"), hex("a1 03")}), none},
     };
     for (const auto& file : files)
-        EXPECT_EQ(parse(file.file), none) << file.what;
+        EXPECT_EQ(parse(file.file), file.total) << file.what;
 }
 
-const auto ascii = [](const QByteArray& text) { return char(0x50 | text.size()) + text; };
-
-// `arrays` nested in each other under the top dict's second key; 4-byte references.
-QByteArray nested(int arrays)
+// `levels` arrays under the top dict's second key, each holding the next one, or (`twice`)
+// holding it twice: 2^levels paths through shared objects. 4-byte references.
+QByteArray nested(int levels, bool twice = false)
 {
     std::vector<QByteArray> objects = {hex("d2 00000001 00000003 00000002 00000004"), key,
-                                       hex("10 01"), ascii("n")};
-    for (int i = 0; i < arrays; ++i)
-        objects.push_back(i == arrays - 1 ? hex("a0") : hex("a1") + be(5 + i, 4));
+                                       hex("11 1000"), hex("51") + "n"};
+    for (int i = 0; i < levels - 1; ++i)
+        objects.push_back(hex(twice ? "a2" : "a1") + be(5 + i, 4).repeated(twice ? 2 : 1));
+    objects.push_back(hex("a0"));
     return bplist(objects, 4);
-}
-
-// Shared objects, 2-byte references. 300 levels, each an array holding the next one twice:
-// 2^300 paths through 301 objects.
-QByteArray doubledLevels()
-{
-    std::vector<QByteArray> objects = {hex("d2 0001 0003 0002 0004"), key, hex("11 1000"),
-                                       ascii("s")};
-    for (int i = 0; i < 300; ++i)
-        objects.push_back(hex("a2") + be(i == 299 ? 2 : 5 + i, 2).repeated(2));
-    return bplist(objects, 2);
 }
 
 // The top dict is level 1; 512 levels are the most allowed.
 TEST(PropertyListBinary, Nesting)
 {
-    EXPECT_EQ(parse(nested(511)), 1);
-    EXPECT_EQ(parse(doubledLevels()), 4096);
+    EXPECT_EQ(parse(nested(511)), 4096);
+    EXPECT_EQ(parse(nested(300, true)), 4096);
     for (const QByteArray& file : {nested(512), nested(100000)})
         EXPECT_EQ(parse(file), none) << file.left(100).toHex().toStdString();
 }

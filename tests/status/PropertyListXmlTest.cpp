@@ -15,7 +15,21 @@ const QByteArray key = "<key>totalCleanedBytes</key>";
 const QByteArray total7 = key + "<integer>7</integer>";
 const auto parse = kmb::totalCleanedBytesFromPropertyList;
 
-TEST(PropertyListXml, Documents)
+// The total as a number element.
+QByteArray number(const char* element, const QByteArray& text)
+{
+    const QByteArray name = element;
+    return "<dict>" + key + "<" + name + ">" + text + "</" + name + "></dict>";
+}
+
+// The top dict holding `arrays` nested arrays beside the total.
+QByteArray nested(int arrays)
+{
+    return "<plist><dict>" + total7 + "<key>n</key>" + QByteArray("<array>").repeated(arrays) +
+           QByteArray("</array>").repeated(arrays) + "</dict></plist>";
+}
+
+TEST(PropertyListXml, DocumentsNumbersAndNesting)
 {
     const struct {
         QByteArray xml;
@@ -51,43 +65,30 @@ TEST(PropertyListXml, Documents)
         {"<!DOCTYPE plist [<!ENTITY a \"7\">]><plist><dict>" + key +
              "<integer>&a;</integer></dict></plist>",
          none},
+        // Numbers; 9223372036854775807.0 is 2^63 as a double.
+        {number("integer", "+4096"), 4096},
+        {number("integer", " \n\t7\r\n "), 7},
+        {number("integer", "-9223372036854775809"), none},
+        {number("integer", "18446744073709551616"), none},
+        {number("integer", ""), none},
+        {number("integer", "1 000"), none},
+        {number("integer", "\xd9\xa4"), none}, // an Arabic-Indic four
+        {number("real", "2048"), 2048},
+        {number("real", "+2048.000"), 2048},
+        {number("real", "2.048E+3"), 2048},
+        {number("real", ".2048e4"), 2048},
+        {number("real", "9223372036854775807.0"), none},
+        {number("real", "1e400"), none},
+        {number("real", "-inf"), none},
+        {number("real", ""), none},
+        {number("real", "0x1p11"), none},
+        // The top dict is level 1; 512 levels are the most allowed.
+        {nested(511), 7},
+        {nested(512), none},
+        {nested(100000), none},
     };
     for (const auto& document : documents)
-        EXPECT_EQ(parse(document.xml), document.total) << document.xml.toStdString();
-}
-
-// 9223372036854775807.0 is 2^63 as a double.
-TEST(PropertyListXml, Numbers)
-{
-    const struct {
-        const char* element;
-        QByteArray text;
-        Total total;
-    } numbers[] = {
-        {"integer", "+4096", 4096},
-        {"integer", " \n\t7\r\n ", 7},
-        {"integer", "-9223372036854775809", none},
-        {"integer", "18446744073709551616", none},
-        {"integer", "", none},
-        {"integer", "1 000", none},
-        {"integer", "\xd9\xa4", none}, // an Arabic-Indic four
-        {"real", "2048", 2048},
-        {"real", "+2048.000", 2048},
-        {"real", "2.048E+3", 2048},
-        {"real", ".2048e4", 2048},
-        {"real", "9223372036854775807.0", none},
-        {"real", "1e400", none},
-        {"real", "-inf", none},
-        {"real", "", none},
-        {"real", "0x1p11", none},
-    };
-    for (const auto& number : numbers) {
-        const QByteArray element = number.element;
-        EXPECT_EQ(
-            parse("<dict>" + key + "<" + element + ">" + number.text + "</" + element + "></dict>"),
-            number.total)
-            << number.element << " " << number.text.toStdString();
-    }
+        EXPECT_EQ(parse(document.xml), document.total) << document.xml.left(200).toStdString();
 }
 
 // Numbers are read with a point whatever the locale: Qt's default and the C library's.
@@ -99,7 +100,7 @@ TEST(PropertyListXml, DecimalCommaLocale)
     const double trap = std::strtod("2048,5", nullptr);
     std::vector<Total> read;
     for (const char* real : {"2048.0", "2.048e3", "2048.5", "2048,0"})
-        read.push_back(parse("<dict>" + key + "<real>" + real + "</real></dict>"));
+        read.push_back(parse(number("real", real)));
     std::setlocale(LC_ALL, saved.c_str());
     QLocale::setDefault(QLocale::c());
     EXPECT_EQ(read, (std::vector<Total>{2048, 2048, none, none}));
@@ -107,18 +108,6 @@ TEST(PropertyListXml, DecimalCommaLocale)
         GTEST_SKIP() << "de_DE.UTF-8 is not installed (locale-gen de_DE.UTF-8): only Qt's "
                         "default locale had a decimal comma";
     EXPECT_EQ(trap, 2048.5) << "the C library's locale did not take";
-}
-
-// The top dict is level 1; 512 levels are the most allowed.
-TEST(PropertyListXml, Nesting)
-{
-    const auto nested = [](int arrays) {
-        return "<plist><dict>" + total7 + "<key>n</key>" + QByteArray("<array>").repeated(arrays) +
-               QByteArray("</array>").repeated(arrays) + "</dict></plist>";
-    };
-    EXPECT_EQ(parse(nested(511)), 7);
-    for (const QByteArray& file : {nested(512), nested(100000)})
-        EXPECT_EQ(parse(file), none) << file.left(100).toStdString();
 }
 
 } // namespace
