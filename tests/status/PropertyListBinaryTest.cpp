@@ -15,12 +15,10 @@ const auto parse = kmb::totalCleanedBytesFromPropertyList;
 const auto hex = [](const char* bytes) { return QByteArray::fromHex(bytes); };
 const auto zeros = [](int count) { return QByteArray(count, '\0'); };
 
+// The last `width` bytes of `value`, big-endian.
 QByteArray be(std::uint64_t value, int width)
 {
-    QByteArray bytes;
-    for (int i = width - 1; i >= 0; --i)
-        bytes += char((value >> (8 * i)) & 0xFF);
-    return bytes;
+    return QByteArray::fromHex(QByteArray::number(value, 16).rightJustified(16, '0')).right(width);
 }
 
 const QByteArray key = hex("5f 10 11") + "totalCleanedBytes";

@@ -49,7 +49,6 @@ TEST(PropertyListXml, DocumentsNumbersAndNesting)
         {"<dict>" + total7 + key + "<string>2</string></dict>", none},
         {"<dict><key>n</key><dict>" + total7 + "</dict></dict>", none},
         {"<dict><key> totalCleanedBytes</key><integer>7</integer></dict>", none},
-        {"totalCleanedBytes = 7", none}, // the old text format
         {"<plist/>", none},
         {"<plist><dict/><dict/></plist>", none},
         {"<dict>" + total7 + "<key>dangling</key></dict>", none},
