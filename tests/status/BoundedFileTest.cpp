@@ -37,37 +37,28 @@ TEST(BoundedFile, RefusalsSayWhy)
 TEST(KeptOpenFile, HoldsOneDescriptorAndFollowsWhatThePathNames)
 {
     const kmb::test::FakeTree tree;
-    const QString path = tree.path(QStringLiteral("attr"));
-    const QByteArray native = QFile::encodeName(path);
-    tree.write(QStringLiteral("attr"), "first value\n");
+    const QByteArray native = QFile::encodeName(tree.path("attr"));
+    tree.write("attr", "first value\n");
     const qsizetype before = openDescriptors();
-    kmb::KeptOpenFile file(path);
-    const struct {
-        const char* what;
-        std::function<void()> change;
-        std::optional<QByteArray> expected;
-    } steps[] = {
-        {"first read", nullptr, QByteArray("first value\n")},
-        {"read again", nullptr, QByteArray("first value\n")},
-        {"rewritten in place, shorter: read from the start",
-         [&] { tree.write(QStringLiteral("attr"), "2\n"); }, QByteArray("2\n")},
-        {"emptied", [&] { tree.write(QStringLiteral("attr"), ""); }, QByteArray("")},
-        {"replaced by rename",
-         [&] {
-             tree.write(QStringLiteral("staged"), "renamed\n");
-             ASSERT_EQ(::rename(QFile::encodeName(tree.path(QStringLiteral("staged"))), native), 0);
-         },
-         QByteArray("renamed\n")},
-        {"removed", [&] { ASSERT_EQ(::unlink(native), 0); }, std::nullopt},
-        {"back", [&] { tree.write(QStringLiteral("attr"), "back\n"); }, QByteArray("back\n")},
+    kmb::KeptOpenFile file(tree.path("attr"));
+    // Open while there is a file to read, never more than one descriptor.
+    const auto expectRead = [&](const std::optional<QByteArray>& expected, const char* what) {
+        EXPECT_EQ(file.read(4096), expected) << what;
+        EXPECT_EQ(openDescriptors(), before + (expected ? 1 : 0)) << what;
     };
-    for (const auto& step : steps) {
-        if (step.change)
-            step.change();
-        EXPECT_EQ(file.read(4096), step.expected) << step.what;
-        // Open while there is a file to read, never more than one descriptor.
-        EXPECT_EQ(openDescriptors(), before + (step.expected ? 1 : 0)) << step.what;
-    }
+    expectRead("first value\n", "first read");
+    expectRead("first value\n", "read again");
+    tree.write("attr", "2\n");
+    expectRead("2\n", "rewritten in place, shorter: read from the start");
+    tree.write("attr", "");
+    expectRead("", "emptied");
+    tree.write("staged", "renamed\n");
+    ASSERT_EQ(::rename(QFile::encodeName(tree.path("staged")), native), 0);
+    expectRead("renamed\n", "replaced by rename");
+    ASSERT_EQ(::unlink(native), 0);
+    expectRead(std::nullopt, "removed");
+    tree.write("attr", "back\n");
+    expectRead("back\n", "back");
 }
 
 } // namespace

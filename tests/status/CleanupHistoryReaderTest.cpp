@@ -56,35 +56,24 @@ struct HistoryPlace {
 // file is read, also through a symlink.
 TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
 {
-    const struct {
-        const char* what;
-        std::function<void(HistoryPlace&)> make;
-        std::int64_t total = 0;
-    } cases[] = {
-        {"FIFO without a writer",
-         [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
-        {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
-        {"loop of two symlinks",
-         [](HistoryPlace& h) {
-             h.link(h.file + ".other");
-             ASSERT_TRUE(QFile::link(h.file, h.file + ".other"));
-         }},
-        {"64 MiB and one byte", [](HistoryPlace& h) { writeSparseBinary(h.file, (64 << 20) + 1); }},
-        {"symlink to a file of 64 MiB",
-         [](HistoryPlace& h) {
-             writeSparseBinary(h.data.path(QStringLiteral("elsewhere")), 64 << 20);
-             h.link(h.data.path(QStringLiteral("elsewhere")));
-         },
-         4096},
-    };
-    for (const auto& c : cases) {
-        HistoryPlace place;
-        c.make(place);
+    const auto expectRead = [](const HistoryPlace& place, std::int64_t total, const char* what) {
         const std::uint64_t before = bytesReadByThisThread();
-        EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), c.total)
-            << c.what;
-        EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, c.total != 0) << c.what;
-    }
+        EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), total) << what;
+        EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, total != 0) << what;
+    };
+    const HistoryPlace fifo, zero, loop, large, link;
+    ASSERT_EQ(::mkfifo(fifo.native.constData(), 0644), 0);
+    expectRead(fifo, 0, "FIFO without a writer");
+    zero.link("/dev/zero");
+    expectRead(zero, 0, "symlink to /dev/zero");
+    loop.link(loop.file + ".other");
+    ASSERT_TRUE(QFile::link(loop.file, loop.file + ".other"));
+    expectRead(loop, 0, "loop of two symlinks");
+    writeSparseBinary(large.file, (64 << 20) + 1);
+    expectRead(large, 0, "64 MiB and one byte");
+    writeSparseBinary(link.data.path("elsewhere"), 64 << 20);
+    link.link(link.data.path("elsewhere"));
+    expectRead(link, 4096, "symlink to a file of 64 MiB");
     const kmb::test::FakeTree empty;
     EXPECT_EQ(CleanupHistoryReader(QString()).readTotalCleanedBytes(), 0);
     EXPECT_EQ(CleanupHistoryReader(empty.root()).readTotalCleanedBytes(), 0);
