@@ -21,7 +21,7 @@ TEST(BoundedFile, RefusalsSayWhy)
         int errorNumber;
         QString reason;
     } reads[] = {
-        {tree.path(QStringLiteral("missing")), 10, std::nullopt, ENOENT, std::strerror(ENOENT)},
+        {tree.path("missing"), 10, std::nullopt, ENOENT, std::strerror(ENOENT)},
         // Reports a size of 0 and has more: seen as it is read, not from fstat.
         {"/proc/self/status", 16, std::nullopt, 0, "larger than 16 bytes"},
     };

@@ -42,9 +42,9 @@ std::uint64_t bytesReadByThisThread()
 
 struct HistoryPlace {
     kmb::test::FakeTree data;
-    QString file = data.path(QStringLiteral("Korvanta/CleanupHistory.plist"));
+    QString file = data.path("Korvanta/CleanupHistory.plist");
     QByteArray native = QFile::encodeName(file);
-    HistoryPlace() { QDir().mkpath(data.path(QStringLiteral("Korvanta"))); }
+    HistoryPlace() { QDir().mkpath(data.path("Korvanta")); }
     void link(const QString& target) const
     {
         ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
@@ -77,14 +77,14 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
     const kmb::test::FakeTree empty;
     EXPECT_EQ(CleanupHistoryReader(QString()).readTotalCleanedBytes(), 0);
     EXPECT_EQ(CleanupHistoryReader(empty.root()).readTotalCleanedBytes(), 0);
-    EXPECT_FALSE(QFileInfo::exists(empty.path(QStringLiteral("Korvanta")))); // nothing created
+    EXPECT_FALSE(QFileInfo::exists(empty.path("Korvanta"))); // nothing created
 }
 
 // A file that turns unreadable reads 0, not the total read before.
 TEST(CleanupHistoryReader, UnreadableFileReadsZero)
 {
     HistoryPlace place;
-    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), xmlWithTotal("4096"));
+    place.data.write("Korvanta/CleanupHistory.plist", xmlWithTotal("4096"));
     CleanupHistoryReader reader(place.data.root());
     ASSERT_EQ(reader.readTotalCleanedBytes(), 4096);
     ASSERT_EQ(::chmod(place.native.constData(), 0), 0);
@@ -126,7 +126,7 @@ void rewrite(const QByteArray& path, const QByteArray& bytes, bool keepMtime = f
 TEST(CleanupHistoryReader, KeepsATotalOnlyForASettledUnchangedFile)
 {
     HistoryPlace place;
-    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), "");
+    place.data.write("Korvanta/CleanupHistory.plist", "");
     std::chrono::system_clock::time_point now;
     CleanupHistoryReader reader(place.data.root(), [&] { return now; });
     const struct {

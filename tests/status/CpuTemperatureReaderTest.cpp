@@ -34,7 +34,7 @@ void plant(const kmb::test::FakeTree& sys, const std::vector<Files>& devices)
 {
     for (const Files& device : devices)
         for (const auto& [file, content] : device)
-            sys.write(QStringLiteral("class/") + file, content);
+            sys.write("class/" + file, content);
 }
 
 TEST(CpuTemperatureReader, TextOfAFakeTree)
@@ -102,7 +102,7 @@ TEST(CpuTemperatureReader, SensorsComeAndGo)
         EXPECT_EQ(reader.readPackageCelsius(), step.celsius)
             << step.file.toStdString() << "=" << step.value;
     }
-    ASSERT_TRUE(QDir(sys.path(QStringLiteral("class/hwmon/hwmon3"))).removeRecursively());
+    ASSERT_TRUE(QDir(sys.path("class/hwmon/hwmon3")).removeRecursively());
     EXPECT_EQ(reader.readPackageCelsius(), 53);
     plant(sys, {hwmon(3, "coretemp", {{"Package id 0", "45000"}})});
     sys.write(zoneTemp, "");
