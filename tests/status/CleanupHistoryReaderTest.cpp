@@ -36,18 +36,15 @@ std::uint64_t bytesReadByThisThread()
 {
     QFile io(QStringLiteral("/proc/thread-self/io"));
     EXPECT_TRUE(io.open(QIODevice::ReadOnly));
-    for (const QByteArray& line : io.readAll().split('\n')) {
-        if (line.startsWith("rchar:"))
-            return line.mid(6).trimmed().toULongLong();
-    }
-    return 0;
+    const QByteArray text = io.readAll(); // "rchar: N" is its first line
+    return text.mid(6, text.indexOf('\n') - 6).trimmed().toULongLong();
 }
 
 struct HistoryPlace {
     kmb::test::FakeTree data;
-    QString file = data.path(QStringLiteral("Korvanta/CleanupHistory.plist"));
+    QString file = data.path("Korvanta/CleanupHistory.plist");
     QByteArray native = QFile::encodeName(file);
-    HistoryPlace() { QDir().mkpath(data.path(QStringLiteral("Korvanta"))); }
+    HistoryPlace() { QDir().mkpath(data.path("Korvanta")); }
     void link(const QString& target) const
     {
         ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), native.constData()), 0);
@@ -59,48 +56,35 @@ struct HistoryPlace {
 // file is read, also through a symlink.
 TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
 {
-    const struct {
-        const char* what;
-        std::function<void(HistoryPlace&)> make;
-        std::int64_t total = 0;
-    } cases[] = {
-        {"FIFO without a writer",
-         [](HistoryPlace& h) { ASSERT_EQ(::mkfifo(h.native.constData(), 0644), 0); }},
-        {"symlink to /dev/zero", [](HistoryPlace& h) { h.link(QStringLiteral("/dev/zero")); }},
-        {"directory", [](HistoryPlace& h) { ASSERT_TRUE(QDir().mkpath(h.file)); }},
-        {"loop of two symlinks",
-         [](HistoryPlace& h) {
-             h.link(h.file + ".other");
-             ASSERT_TRUE(QFile::link(h.file, h.file + ".other"));
-         }},
-        {"64 MiB and one byte", [](HistoryPlace& h) { writeSparseBinary(h.file, (64 << 20) + 1); }},
-        {"64 MiB", [](HistoryPlace& h) { writeSparseBinary(h.file, 64 << 20); }, 4096},
-        {"symlink to a file",
-         [](HistoryPlace& h) {
-             writeSparseBinary(h.data.path(QStringLiteral("elsewhere")), 1 << 20);
-             h.link(h.data.path(QStringLiteral("elsewhere")));
-         },
-         4096},
-    };
-    for (const auto& c : cases) {
-        HistoryPlace place;
-        c.make(place);
+    const auto expectRead = [](const HistoryPlace& place, std::int64_t total, const char* what) {
         const std::uint64_t before = bytesReadByThisThread();
-        EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), c.total)
-            << c.what;
-        EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, c.total != 0) << c.what;
-    }
+        EXPECT_EQ(CleanupHistoryReader(place.data.root()).readTotalCleanedBytes(), total) << what;
+        EXPECT_EQ(bytesReadByThisThread() - before > 64 * 1024, total != 0) << what;
+    };
+    const HistoryPlace fifo, zero, loop, large, link;
+    ASSERT_EQ(::mkfifo(fifo.native.constData(), 0644), 0);
+    expectRead(fifo, 0, "FIFO without a writer");
+    zero.link("/dev/zero");
+    expectRead(zero, 0, "symlink to /dev/zero");
+    loop.link(loop.file + ".other");
+    ASSERT_TRUE(QFile::link(loop.file, loop.file + ".other"));
+    expectRead(loop, 0, "loop of two symlinks");
+    writeSparseBinary(large.file, (64 << 20) + 1);
+    expectRead(large, 0, "64 MiB and one byte");
+    writeSparseBinary(link.data.path("elsewhere"), 64 << 20);
+    link.link(link.data.path("elsewhere"));
+    expectRead(link, 4096, "symlink to a file of 64 MiB");
     const kmb::test::FakeTree empty;
     EXPECT_EQ(CleanupHistoryReader(QString()).readTotalCleanedBytes(), 0);
     EXPECT_EQ(CleanupHistoryReader(empty.root()).readTotalCleanedBytes(), 0);
-    EXPECT_FALSE(QFileInfo::exists(empty.path(QStringLiteral("Korvanta")))); // nothing created
+    EXPECT_FALSE(QFileInfo::exists(empty.path("Korvanta"))); // nothing created
 }
 
 // A file that turns unreadable reads 0, not the total read before.
 TEST(CleanupHistoryReader, UnreadableFileReadsZero)
 {
     HistoryPlace place;
-    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), xmlWithTotal("4096"));
+    place.data.write("Korvanta/CleanupHistory.plist", xmlWithTotal("4096"));
     CleanupHistoryReader reader(place.data.root());
     ASSERT_EQ(reader.readTotalCleanedBytes(), 4096);
     ASSERT_EQ(::chmod(place.native.constData(), 0), 0);
@@ -142,7 +126,7 @@ void rewrite(const QByteArray& path, const QByteArray& bytes, bool keepMtime = f
 TEST(CleanupHistoryReader, KeepsATotalOnlyForASettledUnchangedFile)
 {
     HistoryPlace place;
-    place.data.write(QStringLiteral("Korvanta/CleanupHistory.plist"), "");
+    place.data.write("Korvanta/CleanupHistory.plist", "");
     std::chrono::system_clock::time_point now;
     CleanupHistoryReader reader(place.data.root(), [&] { return now; });
     const struct {
@@ -153,9 +137,8 @@ TEST(CleanupHistoryReader, KeepsATotalOnlyForASettledUnchangedFile)
         std::int64_t total;
         bool read;
     } steps[] = {
-        {"first read", "4096", false, 2s, 4096, true},
-        {"2 s after the change: read again", nullptr, false, 2s, 4096, true},
-        {"2 s and 1 ns after", nullptr, false, 2s + 1ns, 4096, true},
+        {"2 s after the change: read", "4096", false, 2s, 4096, true},
+        {"2 s and 1 ns after: not kept before", nullptr, false, 2s + 1ns, 4096, true},
         {"unchanged since: kept", nullptr, false, 1h, 4096, false},
         {"rewritten, same size, mtime put back", "8192", true, 1h, 8192, true},
         {"kept", nullptr, false, 1h, 8192, false},

@@ -34,57 +34,53 @@ void plant(const kmb::test::FakeTree& sys, const std::vector<Files>& devices)
 {
     for (const Files& device : devices)
         for (const auto& [file, content] : device)
-            sys.write(QStringLiteral("class/") + file, content);
-}
-
-QString text(const std::vector<Files>& devices)
-{
-    const kmb::test::FakeTree sys;
-    plant(sys, devices);
-    return kmb::cpuTemperatureText(kmb::CpuTemperatureReader(sys.root()).readPackageCelsius());
+            sys.write("class/" + file, content);
 }
 
 TEST(CpuTemperatureReader, TextOfAFakeTree)
 {
-    // coretemp's package input over hotter cores, else its hottest plausible core.
-    EXPECT_EQ(text({hwmon(0, "coretemp\n", {{"Package id 0\n", "51500\n"}, {"Core 0", "70000"}})}),
-              "52°C");
-    EXPECT_EQ(
-        text({hwmon(0, "coretemp", {{"Core 0", "44000"}, {"Core 1", "49000"}, {"", "255000"}})}),
-        "49°C");
-    // AMD's Tdie over Tctl, then Tctl; a single unlabelled input of an older kernel.
-    EXPECT_EQ(
-        text({hwmon(3, "k10temp", {{"Tctl", "70000"}, {"Tdie", "43000"}, {"Tccd1", "90000"}})}),
-        "43°C");
-    EXPECT_EQ(text({hwmon(3, "k10temp", {{"Tccd1", "90000"}, {"Tctl", "61000"}})}), "61°C");
-    EXPECT_EQ(text({hwmon(3, "zenpower", {{"", "47000"}})}), "47°C");
-    EXPECT_EQ(text({hwmon(3, "k10temp", {{"Tccd1", "90000"}})}), "--°C");
-    // By kind, then by number; thermal zones only when no hwmon device reads.
-    EXPECT_EQ(
-        text({hwmon(1, "k10temp", {{"Tctl", "61000"}}),
-              hwmon(7, "coretemp", {{"Package id 0", "40000"}}), zone(0, "x86_pkg_temp", "80000")}),
-        "40°C");
-    EXPECT_EQ(text({hwmon(10, "cpu_thermal", {{"", "30000"}}),
-                    hwmon(2, "cpu0_thermal", {{"", "35000"}})}),
-              "35°C");
-    EXPECT_EQ(text({hwmon(0, "acpitz", {{"", "27800"}}), zone(0, "acpitz", "27800"),
-                    zone(1, "iwlwifi_1", "33000")}),
-              "--°C");
-    EXPECT_EQ(text({zone(10, "cpu-thermal", "30000"), zone(2, "x86_pkg_temp", "56000")}), "56°C");
-    EXPECT_EQ(text({hwmon(0, "k10temp", {{"Tdie", ""}}), zone(0, "cpu-thermal", "38000")}), "38°C");
-    // Whole degrees, halves away from zero, within −40…150 °C.
-    for (const auto& [millidegrees, shown] : {std::pair{"44500", "45°C"},
-                                              {"-1500", "-2°C"},
-                                              {"150000", "150°C"},
-                                              {"150001", "--°C"},
-                                              {"-40000", "-40°C"},
-                                              {"-40001", "--°C"},
-                                              {"hot", "--°C"}})
-        EXPECT_EQ(text({zone(0, "cpu-thermal", millidegrees)}), shown) << millidegrees;
+    const struct {
+        std::vector<Files> devices;
+        const char* text;
+    } trees[] = {
+        // coretemp's package input over hotter cores, else its hottest plausible core.
+        {{hwmon(0, "coretemp\n", {{"Package id 0\n", "51500\n"}, {"Core 0", "70000"}})}, "52°C"},
+        {{hwmon(0, "coretemp", {{"Core 0", "44000"}, {"Core 1", "49000"}, {"", "255000"}})},
+         "49°C"},
+        // AMD's Tdie over Tctl, then Tctl; a single unlabelled input of an older kernel.
+        {{hwmon(3, "k10temp", {{"Tctl", "70000"}, {"Tdie", "43000"}, {"Tccd1", "90000"}})}, "43°C"},
+        {{hwmon(3, "k10temp", {{"Tccd1", "90000"}, {"Tctl", "61000"}})}, "61°C"},
+        {{hwmon(3, "zenpower", {{"", "47000"}})}, "47°C"},
+        {{hwmon(3, "k10temp", {{"Tccd1", "90000"}})}, "--°C"},
+        // By kind, then by number; thermal zones only when no hwmon device reads.
+        {{hwmon(1, "k10temp", {{"Tctl", "61000"}}),
+          hwmon(7, "coretemp", {{"Package id 0", "40000"}}), zone(0, "x86_pkg_temp", "80000")},
+         "40°C"},
+        {{hwmon(10, "cpu_thermal", {{"", "30000"}}), hwmon(2, "cpu0_thermal", {{"", "35000"}})},
+         "35°C"},
+        {{hwmon(0, "acpitz", {{"", "27800"}}), zone(0, "acpitz", "27800"),
+          zone(1, "iwlwifi_1", "33000")},
+         "--°C"},
+        {{zone(10, "cpu-thermal", "30000"), zone(2, "x86_pkg_temp", "56000")}, "56°C"},
+        {{hwmon(0, "k10temp", {{"Tdie", ""}}), zone(0, "cpu-thermal", "38000")}, "38°C"},
+        // Whole degrees, halves away from zero, within −40…150 °C.
+        {{zone(0, "cpu-thermal", "44500")}, "45°C"},
+        {{zone(0, "cpu-thermal", "-1500")}, "-2°C"},
+        {{zone(0, "cpu-thermal", "150000")}, "150°C"},
+        {{zone(0, "cpu-thermal", "150001")}, "--°C"},
+        {{zone(0, "cpu-thermal", "-40000")}, "-40°C"},
+        {{zone(0, "cpu-thermal", "-40001")}, "--°C"},
+    };
+    for (const auto& tree : trees) {
+        const kmb::test::FakeTree sys;
+        plant(sys, tree.devices);
+        const kmb::CpuTemperatureReader reader(sys.root());
+        EXPECT_EQ(kmb::cpuTemperatureText(reader.readPackageCelsius()), tree.text) << tree.text;
+    }
 }
 
 // A sensor that reads garbage, or whose device vanishes, is replaced by the next source in the
-// same read, and shown again as soon as it reads.
+// same read, and shown again as soon as it reads; a better one is found within 31 reads.
 TEST(CpuTemperatureReader, SensorsComeAndGo)
 {
     const kmb::test::FakeTree sys;
@@ -106,20 +102,12 @@ TEST(CpuTemperatureReader, SensorsComeAndGo)
         EXPECT_EQ(reader.readPackageCelsius(), step.celsius)
             << step.file.toStdString() << "=" << step.value;
     }
-    ASSERT_TRUE(QDir(sys.path(QStringLiteral("class/hwmon/hwmon3"))).removeRecursively());
+    ASSERT_TRUE(QDir(sys.path("class/hwmon/hwmon3")).removeRecursively());
     EXPECT_EQ(reader.readPackageCelsius(), 53);
     plant(sys, {hwmon(3, "coretemp", {{"Package id 0", "45000"}})});
     sys.write(zoneTemp, "");
     EXPECT_EQ(reader.readPackageCelsius(), 45);
-}
-
-// The source in use is kept for 30 reads after it was found; the 31st searches again.
-TEST(CpuTemperatureReader, SearchesAgainAfterThirtyReads)
-{
-    const kmb::test::FakeTree sys;
-    plant(sys, {hwmon(3, "coretemp", {{"Package id 0", "45000"}})});
-    const kmb::CpuTemperatureReader reader(sys.root());
-    ASSERT_EQ(reader.readPackageCelsius(), 45);
+    // The source found is kept for 30 reads; the 31st searches again.
     plant(sys, {hwmon(1, "coretemp", {{"Package id 0", "39000"}})});
     for (int read = 1; read <= 30; ++read)
         ASSERT_EQ(reader.readPackageCelsius(), 45) << read;

@@ -17,7 +17,7 @@ TEST(HomeVolume, BytesSaturateAndNamesFollowTheHome)
 
     // /proc is always a volume of its own.
     const kmb::test::FakeTree dir;
-    const QString home = dir.path(QStringLiteral("home"));
+    const QString home = dir.path("home");
     const kmb::HomeVolumeReader reader(home, QStringLiteral("/proc"), QStringLiteral("/"));
     const QString mountPath = QStorageInfo(dir.root()).rootPath();
     ASSERT_NE(mountPath, "/proc");

@@ -6,8 +6,8 @@
 TEST(KernelFiles, SweepClosesTheFilesNotReadSinceTheLastSweep)
 {
     const kmb::test::FakeTree tree;
-    tree.write(QStringLiteral("capacity"), " 57\n");
-    tree.write(QStringLiteral("status"), "Full\nmore");
+    tree.write("capacity", " 57\n");
+    tree.write("status", "Full\nmore");
     const qsizetype before = kmb::test::openDescriptors();
     kmb::kernelfiles::AttributeFiles files;
     EXPECT_EQ(files.readInteger(tree.path("capacity")), 57);

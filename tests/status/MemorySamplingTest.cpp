@@ -30,6 +30,6 @@ TEST(MemorySampling, AvailableBytes)
     const kmb::test::FakeTree proc;
     const kmb::MemInfoReader reader(proc.root());
     EXPECT_EQ(kmb::availableMemoryBytes(reader.read()), std::nullopt);
-    proc.write(QStringLiteral("meminfo"), "MemAvailable: 3 kB\n");
+    proc.write("meminfo", "MemAvailable: 3 kB\n");
     EXPECT_EQ(kmb::availableMemoryBytes(reader.read()), 3 * 1024);
 }

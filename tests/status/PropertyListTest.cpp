@@ -39,7 +39,6 @@ TEST(PropertyList, FilesOfAnotherWriterInBothEncodings)
         {"real_2048_5", none},
         {"real_nan", none},
         {"string_1024", none},
-        {"date", none},
         {"missing_key", none}, // has "totalcleanedbytes"
         {"unicode_neighbour_key", 77},
         {"top_level_array", none},

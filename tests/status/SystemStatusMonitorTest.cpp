@@ -11,8 +11,7 @@ using kmb::SystemStatusMonitor;
 
 struct MonitorUnderTest {
     kmb::test::ChosenSampler* sampler = new kmb::test::ChosenSampler;
-    std::shared_ptr<int> passCount = sampler->passes; // outlives the monitor
-    int passes() const { return *passCount; }
+    std::shared_ptr<int> passes = sampler->passes; // outlives the monitor
     std::unique_ptr<SystemStatusMonitor> monitor =
         std::make_unique<SystemStatusMonitor>(std::unique_ptr<kmb::StatusSampler>(sampler));
 };
@@ -30,9 +29,8 @@ QStringList fields(const SystemStatusMonitor& m)
                          << m.batteryStatusText() << m.cpuLoadText() << m.cpuTemperatureText();
 }
 
-// One pass: per notification, the field whose value changed before the next one ("": none),
-// and the fields as the first notification saw them.
-QStringList storedFields(SystemStatusMonitor& monitor, QStringList* atFirst = nullptr)
+// One pass: per notification, the field whose value changed before the next one ("": none).
+QStringList storedFields(SystemStatusMonitor& monitor)
 {
     std::vector<QStringList> seen;
     const QMetaObject::Connection watch = QObject::connect(
@@ -40,8 +38,6 @@ QStringList storedFields(SystemStatusMonitor& monitor, QStringList* atFirst = nu
     monitor.refresh();
     QObject::disconnect(watch);
     seen.push_back(fields(monitor));
-    if (atFirst)
-        *atFirst = seen.front();
     QStringList stored(seen.size() - 1);
     for (std::size_t k = 0; k + 1 < seen.size(); ++k)
         for (qsizetype i = 0; i < fieldNames.size(); ++i)
@@ -62,10 +58,9 @@ TEST(SystemStatusMonitor, EachNotificationPrecedesTheStoreOfOneFieldInOrder)
     t.sampler->cpuLoad = QStringLiteral("37%");
     t.sampler->cpuTemperature = QStringLiteral("47°C");
     EXPECT_FALSE(t.monitor->hasSampledDisk());
-    QStringList initial;
-    EXPECT_EQ(storedFields(*t.monitor, &initial), fieldNames);
-    EXPECT_EQ(initial,
+    EXPECT_EQ(fields(*t.monitor),
               QStringList({"0", "0", "0", "Macintosh HD", "0", "—", "不可用", "—", "--°C"}));
+    EXPECT_EQ(storedFields(*t.monitor), fieldNames);
     EXPECT_EQ(fields(*t.monitor),
               QStringList({"1500000000", "7", "9", "data", "-5", "80%", "充电中", "37%", "47°C"}));
     EXPECT_TRUE(t.monitor->hasSampledDisk());
@@ -87,38 +82,34 @@ TEST(SystemStatusMonitor, EachNotificationPrecedesTheStoreOfOneFieldInOrder)
 }
 
 // Starting samples at once; starting again samples again and leaves one timer of 2 s, whose
-// ticks sample.
-TEST(SystemStatusMonitor, StartingTwiceLeavesOneTimer)
+// ticks sample. The pass that a tick posted finds the monitor gone, destroyed as the tick was
+// handled, and does nothing.
+TEST(SystemStatusMonitor, StartingTwiceLeavesOneTimerWhosePassesNeedTheMonitor)
 {
     MonitorUnderTest t;
     for (const int passes : {1, 2}) {
         t.monitor->startMonitoring();
-        EXPECT_EQ(t.passes(), passes);
+        EXPECT_EQ(*t.passes, passes);
     }
     const QList<QTimer*> timers = t.monitor->findChildren<QTimer*>();
     ASSERT_EQ(timers.size(), 1);
     EXPECT_TRUE(timers[0]->isActive());
     EXPECT_EQ(timers[0]->interval(), 2000);
     timers[0]->setInterval(1); // the ticks' effect, without waiting for them
-    EXPECT_TRUE(kmb::test::waitFor([&] { return t.passes() == 3; }));
-}
-
-// The pass that a tick posted finds the monitor gone, destroyed as the tick was handled.
-TEST(SystemStatusMonitor, PassQueuedForAGoneMonitorDoesNothing)
-{
-    MonitorUnderTest t;
-    t.monitor->startMonitoring();
-    auto* timer = t.monitor->findChild<QTimer*>();
-    timer->setInterval(1);
-    // Connected after the monitor's own handler, so it runs once the pass has been posted.
-    QObject::connect(timer, &QTimer::timeout, [&] { t.monitor.reset(); });
+    ASSERT_TRUE(kmb::test::waitFor([&] { return *t.passes >= 3; }));
+    // Connected after the monitor's own handler, so it runs once the tick's pass has been posted.
+    int passesAtReset = 0;
+    QObject::connect(timers[0], &QTimer::timeout, [&] {
+        passesAtReset = *t.passes;
+        t.monitor.reset();
+    });
     ASSERT_TRUE(kmb::test::waitFor([&] { return !t.monitor; }));
     // Anything posted now is delivered after the pass that the tick posted.
     bool later = false;
     QMetaObject::invokeMethod(
         qApp, [&] { later = true; }, Qt::QueuedConnection);
     ASSERT_TRUE(kmb::test::waitFor([&] { return later; }));
-    EXPECT_EQ(t.passes(), 1);
+    EXPECT_EQ(*t.passes, passesAtReset);
 }
 
 } // namespace
