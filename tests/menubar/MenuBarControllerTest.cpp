@@ -53,6 +53,7 @@ struct Launched {
     void click() { controller().togglePopover(QPoint(1200, 10)); }
 };
 
+// A later day's prompt comes in the same popup, with that day's figures.
 TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
 {
     Launched t(firstDay);
@@ -60,21 +61,39 @@ TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
     EXPECT_TRUE(shown("dashboardPopover"));
     t.click();
     EXPECT_FALSE(shown("dashboardPopover"));
-
     t.writeDay(QStringLiteral("2026-12-06")); // due
     t.click();
-    EXPECT_TRUE(shown("lowDiskPopover"));
+    QWidget* prompt = test::topLevelNamed("lowDiskPopover");
+    ASSERT_TRUE(prompt && prompt->isVisible());
     EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
     t.click(); // closes the prompt, and only that
-    EXPECT_FALSE(shown("lowDiskPopover"));
+    EXPECT_FALSE(prompt->isVisible());
     EXPECT_FALSE(shown("dashboardPopover"));
     t.click(); // the day is spent
     EXPECT_TRUE(shown("dashboardPopover"));
 
+    t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
+    t.controller().systemMonitor()->refresh();
     t.today = nextDay; // due again, with the dashboard open
     t.click();
     EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_TRUE(shown("lowDiskPopover"));
+    EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
+    EXPECT_TRUE(prompt->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
+    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
+    test::saveGrabs(prompt, QStringLiteral("prompt"));
+    QWidget* open = test::findNamed(prompt, "openButton");
+    EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
+    test::clickCentre(prompt, open);
+    EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
+    EXPECT_FALSE(prompt->isVisible());
+    t.today = QStringLiteral("2026-12-09");
+    t.click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
+    EXPECT_FALSE(prompt->isVisible());
+    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
 }
 
 // The tray menu's "打开面板" and a second launch (showDashboard) both ask for the dashboard.
@@ -103,33 +122,6 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     t.delegate->showDashboard();
     EXPECT_FALSE(shown("dashboardPopover"));
     EXPECT_TRUE(shown("lowDiskPopover"));
-}
-
-TEST(MenuBarController, ALaterDaysPromptReusesThePopupWithThatDaysFigures)
-{
-    Launched t(QStringLiteral("2026-12-06"));
-    t.click();
-    QWidget* prompt = test::topLevelNamed("lowDiskPopover");
-    ASSERT_TRUE(prompt && prompt->isVisible());
-    EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
-    QWidget* open = test::findNamed(prompt, "openButton");
-    EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
-    test::clickCentre(prompt, open);
-    EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
-    EXPECT_FALSE(prompt->isVisible());
-
-    t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
-    t.controller().systemMonitor()->refresh();
-    t.today = nextDay;
-    t.click();
-    EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
-    EXPECT_TRUE(prompt->isVisible());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
-    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
-    test::saveGrabs(prompt, QStringLiteral("prompt"));
-    test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
-    EXPECT_FALSE(prompt->isVisible());
-    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
 }
 
 } // namespace

@@ -84,7 +84,9 @@ struct StatusNotifierItemTest : ::testing::Test {
     }
 };
 
-TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsItAndWhenItReturns)
+// Then what hosts call: Activate and ProvideXdgActivationToken are every host's click and the
+// end-to-end tests' calls; the others are here.
+TEST_F(StatusNotifierItemTest, RegistersUntilListedAndWhenTheWatcherReturnsThenAnswersHosts)
 {
     using W = FakeWatcher;
     const struct {
@@ -114,12 +116,7 @@ TEST_F(StatusNotifierItemTest, RegistersAgainUntilTheWatcherListsItAndWhenItRetu
     watcher.listed.resize(1);
     ASSERT_TRUE(watcherBus.registerService(watcherName));
     EXPECT_TRUE(QTest::qWaitFor([&] { return item->isRegistered() && watcher.listed.size() > 1; }));
-}
 
-// Activate and ProvideXdgActivationToken: every host's click, and the end-to-end tests'.
-TEST_F(StatusNotifierItemTest, HostCallsPropertiesAndIconPixmaps)
-{
-    startItem();
     QSignalSpy secondary(item.get(), &kmb::StatusNotifierItem::secondaryActivated);
     QSignalSpy context(item.get(), &kmb::StatusNotifierItem::contextMenuRequested);
     for (const auto& [method, spy] :
