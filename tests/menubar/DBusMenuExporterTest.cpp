@@ -28,40 +28,30 @@ signals:
                                 const kmb::DBusMenuItemKeysList& removed);
 };
 
-struct DBusMenuExporterTest : ::testing::Test {
+TEST(DBusMenuExporter, LayoutClicksAfterTheReplyAndChanges)
+{
     kmb::test::PrivateBus bus;
-    QDBusConnection menuBus = bus.connect();
-    QDBusConnection host = bus.connect();
+    QDBusConnection menuBus = bus.connect(), host = bus.connect();
     QMenu menu;
     QAction* about = menu.addAction("关于 Korvanta");
     QAction* separator = menu.addSeparator();
-    QAction* quit = menu.addAction("Save_as && &Quit&");
+    menu.addAction("Save_as && &Quit&");
     kmb::DBusMenuExporter exporter{menuBus, menuPath};
-
-    void SetUp() override { exporter.setMenu(&menu); }
+    exporter.setMenu(&menu);
     // From the host; through the menu's own connection the call is delivered in place.
-    QDBusMessage call(const QString& method, const QVariantList& arguments, bool fromHost = true)
-    {
+    const auto call = [&](const QString& method, const QVariantList& arguments,
+                          bool fromHost = true) {
         QDBusMessage message =
             QDBusMessage::createMethodCall(menuBus.baseService(), menuPath, menuInterface, method);
         message.setArguments(arguments);
         return fromHost ? host.call(message, QDBus::BlockWithGui) : menuBus.call(message);
-    }
-    QVariant firstResult(const QString& method, const QVariantList& arguments)
-    {
-        return call(method, arguments).arguments().value(0);
-    }
-    QList<kmb::DBusMenuLayoutItem> entries(int depth = -1, uint* revision = nullptr)
-    {
+    };
+    const auto entries = [&](int depth = -1, uint* revision = nullptr) {
         const QDBusMessage reply = call("GetLayout", {0, depth, QStringList()});
         if (revision)
             *revision = reply.arguments().value(0).toUInt();
         return qdbus_cast<kmb::DBusMenuLayoutItem>(reply.arguments().value(1)).children;
-    }
-};
-
-TEST_F(DBusMenuExporterTest, LayoutClicksAfterTheReplyAndChanges)
-{
+    };
     MenuProxy proxy(menuBus.baseService(), host);
     QSignalSpy layoutUpdated(&proxy, &MenuProxy::LayoutUpdated);
     QSignalSpy propertiesUpdated(&proxy, &MenuProxy::ItemsPropertiesUpdated);
@@ -76,9 +66,10 @@ TEST_F(DBusMenuExporterTest, LayoutClicksAfterTheReplyAndChanges)
     EXPECT_EQ(shown[2].properties.value("label").toString(), "Save__as & _Quit&");
     EXPECT_FALSE(shown[2].properties.contains("type"));
     EXPECT_EQ(entries(0).size(), 0);
+    const QVariantList wanted{QVariant::fromValue(QList<int>{999, shown[2].id}),
+                              QStringList{"label"}};
     const auto group = qdbus_cast<kmb::DBusMenuItemPropertiesList>(
-        firstResult("GetGroupProperties",
-                    {QVariant::fromValue(QList<int>{999, shown[2].id}), QStringList{"label"}}));
+        call("GetGroupProperties", wanted).arguments().value(0));
     ASSERT_EQ(group.size(), 1);
     EXPECT_EQ(std::pair(group[0].id, group[0].properties),
               std::pair(shown[2].id, QVariantMap({{"label", "Save__as & _Quit&"}})));
@@ -100,7 +91,8 @@ TEST_F(DBusMenuExporterTest, LayoutClicksAfterTheReplyAndChanges)
     EXPECT_TRUE(triggered.isEmpty());
     const kmb::DBusMenuEventList events{{999, "clicked", QDBusVariant(0), 0},
                                         {shown[0].id, "clicked", QDBusVariant(0), 0}};
-    EXPECT_EQ(qdbus_cast<QList<int>>(firstResult("EventGroup", {QVariant::fromValue(events)})),
+    EXPECT_EQ(qdbus_cast<QList<int>>(
+                  call("EventGroup", {QVariant::fromValue(events)}).arguments().value(0)),
               QList<int>{999}); // unknown
     EXPECT_TRUE(QTest::qWaitFor([&] { return triggered.size() == 2; }));
     EXPECT_EQ(triggered, QStringList({"Save_as && &Quit&", "关于 Korvanta"}));

@@ -44,50 +44,30 @@ public slots:
     }
 };
 
-struct StatusNotifierItemTest : ::testing::Test {
+// Then what hosts call: Activate and ProvideXdgActivationToken are every host's click and the
+// end-to-end tests' calls; the others are here.
+TEST(StatusNotifierItem, RegistersUntilListedAndWhenTheWatcherReturnsThenAnswersHosts)
+{
     kmb::test::PrivateBus bus;
-    QDBusConnection itemBus = bus.connect();
-    QDBusConnection watcherBus = bus.connect();
-    QDBusConnection client = bus.connect();
+    QDBusConnection itemBus = bus.connect(), watcherBus = bus.connect(), client = bus.connect();
     FakeWatcher watcher;
+    watcherBus.registerObject("/StatusNotifierWatcher", &watcher,
+                              QDBusConnection::ExportAllContents);
+    ASSERT_TRUE(watcherBus.registerService(watcherName));
     std::unique_ptr<kmb::StatusNotifierItem> item;
     qsizetype callsWhenRegistered = 0;
-
-    void SetUp() override
-    {
-        watcherBus.registerObject("/StatusNotifierWatcher", &watcher,
-                                  QDBusConnection::ExportAllContents);
-        ASSERT_TRUE(watcherBus.registerService(watcherName));
-    }
-    // Waits until the watcher lists the new item and the item knows it is registered.
-    void startItem()
-    {
-        item.reset(); // its objects' paths go with it
-        item = std::make_unique<kmb::StatusNotifierItem>(itemBus);
-        QObject::connect(item.get(), &kmb::StatusNotifierItem::registeredChanged,
-                         [&](bool on) { callsWhenRegistered = on ? watcher.calls.size() : 0; });
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return watcher.listed.size() > 1 && item->isRegistered(); }, 20'000));
-    }
-    QDBusMessage call(const QString& interface, const QString& method, const QVariantList& args)
-    {
+    const auto call = [&](const QString& interface, const QString& method,
+                          const QVariantList& arguments) {
         QDBusMessage message = QDBusMessage::createMethodCall(
             itemBus.baseService(), "/StatusNotifierItem", interface, method);
-        message.setArguments(args);
+        message.setArguments(arguments);
         return client.call(message, QDBus::BlockWithGui);
-    }
-    QVariant itemProperty(const QString& key)
-    {
+    };
+    const auto itemProperty = [&](const QString& key) {
         const QDBusMessage reply =
             call("org.freedesktop.DBus.Properties", "Get", {"org.kde.StatusNotifierItem", key});
         return reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-};
-
-// Then what hosts call: Activate and ProvideXdgActivationToken are every host's click and the
-// end-to-end tests' calls; the others are here.
-TEST_F(StatusNotifierItemTest, RegistersUntilListedAndWhenTheWatcherReturnsThenAnswersHosts)
-{
+    };
     using W = FakeWatcher;
     const struct {
         const char* watcher;
@@ -105,7 +85,13 @@ TEST_F(StatusNotifierItemTest, RegistersUntilListedAndWhenTheWatcherReturnsThenA
         watcher.answers = row.answers;
         watcher.calls.clear();
         watcher.listed.resize(1);
-        startItem();
+        item.reset(); // its objects' paths go with it
+        item = std::make_unique<kmb::StatusNotifierItem>(itemBus);
+        QObject::connect(item.get(), &kmb::StatusNotifierItem::registeredChanged,
+                         [&](bool on) { callsWhenRegistered = on ? watcher.calls.size() : 0; });
+        // Until the watcher lists the new item and the item knows it is registered.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return watcher.listed.size() > 1 && item->isRegistered(); }, 20'000));
         EXPECT_EQ(watcher.calls.size(), row.calls);
         EXPECT_EQ(callsWhenRegistered, row.callsWhenRegistered);
     }
