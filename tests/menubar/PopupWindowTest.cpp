@@ -14,7 +14,9 @@ namespace {
 
 const QRect icon(1200, 10, 1, 1);
 
-TEST(PopupWindow, EscAndAPressOutsideCloseItInEitherStyle)
+// Esc and a press outside close it in either style; the focused style also closes when it loses
+// the focus it had.
+TEST(PopupWindow, EscAPressOutsideAndForTheFocusedStyleAFocusLossCloseIt)
 {
     for (const PopupStyle style : {PopupStyle::pointerGrab, PopupStyle::focusAndCatcher}) {
         SCOPED_TRACE(int(style));
@@ -31,10 +33,6 @@ TEST(PopupWindow, EscAndAPressOutsideCloseItInEitherStyle)
         ASSERT_EQ(outside.count(), 1);
         EXPECT_EQ(outside.takeFirst().value(0).toPoint(), QPoint(20, 500));
     }
-}
-
-TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
-{
     PopupWindow popup(QSize(100, 80), PopupStyle::focusAndCatcher);
     QSignalSpy focusLoss(&popup, &PopupWindow::closedByFocusLoss);
     popup.showRelativeTo(icon);
