@@ -17,8 +17,7 @@ inline void PrintTo(const QString& text, std::ostream* out)
 
 namespace kmb::test {
 
-// A left press at a global position, then its release, delivered to `target` (as Qt delivers
-// every press to an open popup).
+// A left press and release at a global position, sent to `target` (as Qt sends them to a popup).
 inline void pressAt(QWidget* target, QPoint global)
 {
     const QPointF local = target->mapFromGlobal(QPointF(global));

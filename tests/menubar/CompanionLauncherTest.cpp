@@ -22,8 +22,7 @@ struct File {
 };
 
 // Our executable in @/a/b/c/bundle; data home "home", data dirs "dir1" and "dir2"; PATH "bin"
-// with from-home, from-dir1, from-dir2 and plain (not executable). What the launcher does
-// lands in `events`.
+// with from-home, from-dir1 and plain (not executable). What the launcher does lands in `events`.
 struct FakeMachine {
     test::FakeTree tree;
     QStringList events;
@@ -34,8 +33,7 @@ struct FakeMachine {
         const QList<File> machine{{"a/b/c/bundle", nullptr, S_IFDIR},
                                   {"bin/plain", nullptr, S_IFREG | 0644},
                                   {"bin/from-home"},
-                                  {"bin/from-dir1"},
-                                  {"bin/from-dir2"}};
+                                  {"bin/from-dir1"}};
         for (const File& file : machine + files) {
             const QString path = file.path + (file.lines ? desktopFile : QString());
             const QByteArray native = QFile::encodeName(tree.path(path));
@@ -127,9 +125,8 @@ TEST(CompanionLauncher, Routes)
     }
 }
 
-// The rule is ProgramFiles' table; this is its one case through the launcher, in a child. Root
-// gives the program to nobody; otherwise a user namespace mapping only our uid makes root's
-// programs nobody's.
+// ProgramFiles' rule through the launcher, in a child: root gives the program to nobody; others
+// map only their uid in a user namespace, which makes root's programs nobody's.
 TEST(CompanionLauncher, AProgramOfAnotherUserIsRefused)
 {
     FakeMachine machine({{"a/b/Korvanta.app"}});

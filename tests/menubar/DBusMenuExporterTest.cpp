@@ -55,8 +55,7 @@ TEST(DBusMenuExporter, LayoutClicksAfterTheReplyAndChanges)
     MenuProxy proxy(menuBus.baseService(), host);
     QSignalSpy layoutUpdated(&proxy, &MenuProxy::LayoutUpdated);
     QSignalSpy propertiesUpdated(&proxy, &MenuProxy::ItemsPropertiesUpdated);
-    // After this round trip the match rules are in place. The set-up's own update may still
-    // come in after it, so only later revisions count.
+    // Past this round trip the match rules hold; the set-up's update may still come after it.
     uint revision = 0;
     const QList<kmb::DBusMenuLayoutItem> shown = entries(-1, &revision);
     ASSERT_EQ(shown.size(), 3);

@@ -14,10 +14,15 @@ namespace {
 const QString firstDay = QStringLiteral("2026-12-07");
 const QString nextDay = QStringLiteral("2026-12-08");
 
-bool shown(const char* popup)
+// The popups on screen: "dashboard", "prompt", both or none.
+QString showing()
 {
-    const QWidget* widget = test::topLevelNamed(popup);
-    return widget && widget->isVisible();
+    QStringList names;
+    for (const auto& [object, name] :
+         {std::pair{"dashboardPopover", "dashboard"}, std::pair{"lowDiskPopover", "prompt"}})
+        if (const QWidget* widget = test::topLevelNamed(object); widget && widget->isVisible())
+            names << name;
+    return names.join('+');
 }
 
 struct Launched {
@@ -58,28 +63,25 @@ TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
 {
     Launched t(firstDay);
     t.click();
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
     t.click();
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "");
     t.writeDay(QStringLiteral("2026-12-06")); // due
     t.click();
+    ASSERT_EQ(showing(), "prompt");
     QWidget* prompt = test::topLevelNamed("lowDiskPopover");
-    ASSERT_TRUE(prompt && prompt->isVisible());
-    EXPECT_FALSE(shown("dashboardPopover"));
     EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
     t.click(); // closes the prompt, and only that
-    EXPECT_FALSE(prompt->isVisible());
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "");
     t.click(); // the day is spent
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
 
     t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
     t.controller().systemMonitor()->refresh();
     t.today = nextDay; // due again, with the dashboard open
     t.click();
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "prompt");
     EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
-    EXPECT_TRUE(prompt->isVisible());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
     EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
     test::saveGrabs(prompt, QStringLiteral("prompt"));
@@ -87,12 +89,12 @@ TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
     EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
     test::clickCentre(prompt, open);
     EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
-    EXPECT_FALSE(prompt->isVisible());
+    EXPECT_EQ(showing(), "");
     t.today = QStringLiteral("2026-12-09");
     t.click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
-    EXPECT_FALSE(prompt->isVisible());
+    EXPECT_EQ(showing(), "");
     EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
 }
 
@@ -108,21 +110,18 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     EXPECT_EQ(entries,
               QStringList({"打开面板", "—", "关于 Korvanta", "提供反馈…", "—", "退出状态栏"}));
     menu->actions().constFirst()->trigger();
-    EXPECT_TRUE(shown("lowDiskPopover"));
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "prompt");
     t.delegate->showDashboard(); // asked again: the prompt, its day recorded, gives way
-    EXPECT_FALSE(shown("lowDiskPopover"));
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
     menu->actions().at(3)->trigger(); // "提供反馈…": the dashboard goes first, then Korvanta
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "");
     EXPECT_TRUE(t.launches.empty());
     ASSERT_TRUE(test::waitFor([&] { return !t.launches.empty(); }));
     EXPECT_EQ(t.launches, std::vector{QStringList{"--show-feedback"}});
     t.delegate->showDashboard(); // the day is spent: the dashboard
     t.today = nextDay;           // due again, over the open dashboard
     t.delegate->showDashboard();
-    EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_TRUE(shown("lowDiskPopover"));
+    EXPECT_EQ(showing(), "prompt");
 }
 
 } // namespace

@@ -62,8 +62,7 @@ TEST(TrayAnchor, EachRouteAsksTheBestReportLeft)
 {
     const QRect xembedIcon(1240, 4, 24, 24);
     TrayAnchor anchor;
-    // Nothing reported yet: the tray end; a click in the middle of the screen (a host that
-    // passes bar-relative or no real points) changes nothing.
+    // Nothing reported yet, or a click mid-screen (a host passing bar-relative points): tray end.
     EXPECT_EQ(anchor.current(on(topBar)), QRect(1279, 0, 1, 32));
     EXPECT_EQ(anchor.forClick(QPoint(640, 400), on(topBar)), QRect(1279, 0, 1, 32));
     // Where X11 tells the pointer truthfully, it stands in for a point the host did not pass.
