@@ -11,7 +11,7 @@ namespace {
 TEST(LowDiskPromptScheduler, EachCheckShowsThePromptOnlyWhereAndWhenItMay)
 {
     using Place = LowDiskPromptScheduler::Place;
-    const Place underIcon{Place::popup, QRect(1200, 0, 24, 24)};
+    const Place underIcon{Place::popup, QRect(1200, 0, 24, 24)}, noTray{Place::notification, {}};
     auto* sampler = new test::ChosenSampler;
     sampler->volume = VolumeReading{QStringLiteral("data"), 12'340'000'000, 500'000'000'000};
     SystemStatusMonitor monitor{std::unique_ptr<StatusSampler>(sampler)};
@@ -33,20 +33,10 @@ TEST(LowDiskPromptScheduler, EachCheckShowsThePromptOnlyWhereAndWhenItMay)
         int notifications;
     } steps[] = {
         {"nothing sampled yet", [&] { place = underIcon; }, false, 0},
-        {"the dashboard is open, or the tray still coming",
-         [&] {
-             monitor.refresh();
-             place = {};
-         },
-         false, 0},
+        {"dashboard open, or tray still coming", [&] { monitor.refresh(), place = {}; }, false, 0},
         {"under the icon", [&] { place = underIcon; }, true, 0},
         {"dismissed: the day is spent", [&] { scheduler.dismissLowDiskPrompt(); }, false, 0},
-        {"no tray the next day: a notification",
-         [&] {
-             day = QStringLiteral("2026-12-08");
-             place = {Place::notification, {}};
-         },
-         false, 1},
+        {"next day, no tray: notified", [&] { day = "2026-12-08", place = noTray; }, false, 1},
         {"and only one that day", [] {}, false, 1},
     };
     for (const auto& step : steps) {
