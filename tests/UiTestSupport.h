@@ -17,8 +17,7 @@ inline void PrintTo(const QString& text, std::ostream* out)
 
 namespace kmb::test {
 
-// A left press at a global position, then its release, delivered to `target` (as Qt delivers
-// every press to an open popup).
+// A left press and release at a global position, sent to `target` (as Qt sends them to a popup).
 inline void pressAt(QWidget* target, QPoint global)
 {
     const QPointF local = target->mapFromGlobal(QPointF(global));
@@ -62,14 +61,14 @@ inline QString labelText(const QObject* root, const char* name)
 inline void saveGrabs(QWidget* widget, const QString& stem)
 {
     QCoreApplication::processEvents(); // pending layout requests, as before a real paint
-    const QString path = QStringLiteral(KMB_GRAB_DIR "/") + stem;
     QDir().mkpath(QStringLiteral(KMB_GRAB_DIR));
-    widget->grab().save(path + QStringLiteral(".png"));
-    QPixmap twice(widget->size() * 2);
-    twice.setDevicePixelRatio(2.0);
-    twice.fill(Qt::transparent);
-    widget->render(&twice);
-    twice.save(path + QStringLiteral("@2x.png"));
+    for (const int ratio : {1, 2}) {
+        QPixmap pixmap(widget->size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        widget->render(&pixmap);
+        pixmap.save(QStringLiteral(KMB_GRAB_DIR "/%1%2.png").arg(stem, ratio > 1 ? "@2x" : ""));
+    }
 }
 
 // A bus daemon of the test's own, gone with the test together with its connections.
@@ -78,8 +77,8 @@ public:
     PrivateBus()
     {
         m_daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (m_daemon.waitForReadyRead(10'000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        m_daemon.waitForReadyRead(10'000);
+        m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     }
     ~PrivateBus()
     {

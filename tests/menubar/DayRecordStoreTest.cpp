@@ -4,19 +4,11 @@
 #include "TestSupport.h"
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 using namespace kmb;
 
 const QString day = QStringLiteral("2029-09-30");
 const QByteArray onlyTheDay = "[General]\nlowDiskSpacePrompt.lastShownDay=2029-09-30\n";
-
-static QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 // A settings file of `size` bytes that holds the day 2000-01-01.
 static QByteArray settingsOfSize(qsizetype size)
@@ -42,9 +34,7 @@ TEST(DayRecordStore, ReadsAndRecordsTheDayKeepingTheRestOfTheFile)
         {valid, std::nullopt, onlyTheDay + '\n' + valid},
         {"\n[General]\n lowDiskSpacePrompt.lastShownDay = 2000-01-01\r\nk=v\n\n[W]\ns=@Size(1 2)\n",
          "2000-01-01", "\n[General]\n" + key + "2029-09-30\nk=v\n\n[W]\ns=@Size(1 2)\n"},
-        {"[W]\nx=1\n[General]\na=b", std::nullopt,
-         "[W]\nx=1\n[General]\n" + key + "2029-09-30\na=b"},
-        {"[General]", std::nullopt, onlyTheDay},
+        {"[W]\nx=1\n[General]", std::nullopt, "[W]\nx=1\n[General]\n" + key + "2029-09-30\n"},
         {"[W]\n" + key + "2000-01-01\n", std::nullopt,
          onlyTheDay + "\n[W]\n" + key + "2000-01-01\n"},
         {key + "2000-01-01\n[W]\n", "2000-01-01", key + "2029-09-30\n[W]\n"}, // before any group
@@ -53,13 +43,10 @@ TEST(DayRecordStore, ReadsAndRecordsTheDayKeepingTheRestOfTheFile)
         {"[General]\n" + key + "@Variant(\\0\\0)\n", std::nullopt, onlyTheDay},
         {settingsOfSize(65'536), "2000-01-01",
          settingsOfSize(65'536).replace("2000-01-01", "2029-09-30")}};
-    QByteArray random(4096, '\0');
-    for (int i = 0; i < random.size(); ++i)
-        random[i] = char((i * 7919) ^ (i >> 3));
-    for (const QByteArray& corrupt : QList<QByteArray>{
-             random, "[General]\nnot a setting\n" + key + "2000-01-01\n", "[Unclosed\n", "=v\n",
-             "[a]b]\n", "[General]\n" + key + QByteArray("2000-01-01\0", 11), key + "\xc3\x28\n",
-             "k=bell\x07\n", "k=del\x7f\n", "k=a\rb\n"})
+    for (const QByteArray& corrupt :
+         QList<QByteArray>{"[General]\nnot a setting\n" + key + "2000-01-01\n", "[Unclosed\n",
+                           "=v\n", "[a]b]\n", "[General]\n" + key + QByteArray("2000-01-01\0", 11),
+                           key + "\xc3\x28\n", "k=bell\x07\n", "k=del\x7f\n", "k=a\rb\n"})
         cases.push_back({corrupt, std::nullopt, onlyTheDay});
     for (const Case& c : cases) {
         const test::FakeTree dir;
@@ -69,7 +56,9 @@ TEST(DayRecordStore, ReadsAndRecordsTheDayKeepingTheRestOfTheFile)
         const std::string what = c.before.value_or("no file").left(60).toStdString();
         EXPECT_EQ(DayRecordStore(path).lastShownDay(), c.day) << what;
         EXPECT_TRUE(DayRecordStore(path).recordShownDay(day)) << what;
-        EXPECT_EQ(contents(path), c.after) << what;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << what;
+        EXPECT_EQ(file.readAll(), c.after) << what;
         EXPECT_EQ(DayRecordStore(path).lastShownDay(), day) << what;
         EXPECT_EQ(QDir(dir.path("config"))
                       .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
@@ -77,32 +66,20 @@ TEST(DayRecordStore, ReadsAndRecordsTheDayKeepingTheRestOfTheFile)
     }
 }
 
-// What is not a small regular file is left exactly as it is, and so is a file we may not
-// write; the day is then kept in memory, so the prompt still comes once a day.
+// What is not a small regular file is left exactly as it is; the day is then kept in memory, so
+// the prompt still comes once a day.
 TEST(DayRecordStore, UnusableFilesAreLeftAlone)
 {
     const test::FakeTree dir;
     dir.write("oversized.conf", settingsOfSize(65'537));
     ASSERT_EQ(::mkfifo(QFile::encodeName(dir.path("fifo.conf")).constData(), 0600), 0);
-    // An endless device behind a link. Root may replace /dev/zero itself, so a store that
-    // wrongly wrote through the link would break the machine: root gets a node of its own.
-    const QString zero = dir.path("device");
-    const bool ownNode =
-        ::mknod(QFile::encodeName(zero).constData(), S_IFCHR | 0666, ::makedev(1, 5)) == 0;
-    if (ownNode || ::geteuid() != 0)
-        ASSERT_TRUE(
-            QFile::link(ownNode ? zero : QStringLiteral("/dev/zero"), dir.path("zero.conf")));
-    else // root without CAP_MKNOD: a link to the FIFO stands in
-        ASSERT_TRUE(QFile::link(dir.path("fifo.conf"), dir.path("zero.conf")));
     ASSERT_TRUE(QFile::link(dir.path("loop.conf"), dir.path("loop.conf")));
-    ASSERT_TRUE(QDir().mkpath(dir.path("directory.conf/inside")));
     const auto identity = [&](const char* name) {
         struct stat status {};
         ::lstat(QFile::encodeName(dir.path(name)).constData(), &status);
         return std::tuple(status.st_ino, status.st_mode, status.st_size);
     };
-    for (const char* name :
-         {"oversized.conf", "fifo.conf", "zero.conf", "loop.conf", "directory.conf"}) {
+    for (const char* name : {"oversized.conf", "fifo.conf", "loop.conf"}) {
         const auto before = identity(name);
         DayRecordStore store(dir.path(name));
         EXPECT_EQ(store.lastShownDay(), std::nullopt) << name;
@@ -110,17 +87,4 @@ TEST(DayRecordStore, UnusableFilesAreLeftAlone)
         EXPECT_EQ(store.lastShownDay(), day) << name;
         EXPECT_EQ(identity(name), before) << name;
     }
-    EXPECT_EQ(contents(dir.path("oversized.conf")), settingsOfSize(65'537));
-    const QString readOnly = dir.path("readonly/KorvantaMenuBar.conf");
-    dir.write("readonly/KorvantaMenuBar.conf", settingsOfSize(100));
-    test::openPathBelow(dir.root(), readOnly);
-    ASSERT_EQ(::chmod(QFile::encodeName(dir.path("readonly")).constData(), 0555), 0);
-    EXPECT_EQ(test::exitCodeAsNobody([&] {
-                  DayRecordStore store(readOnly);
-                  const bool read = store.lastShownDay() == "2000-01-01";
-                  return read && !store.recordShownDay(day) && store.lastShownDay() == day ? 0 : 1;
-              }),
-              0);
-    EXPECT_EQ(contents(readOnly), settingsOfSize(100));
-    ::chmod(QFile::encodeName(dir.path("readonly")).constData(), 0755);
 }

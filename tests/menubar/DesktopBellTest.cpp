@@ -28,12 +28,9 @@ TEST(DesktopBell, TheDesktopsSoundElseTheXBellOnTheGuiThreadOncePerRing)
     // Played in order: a fallback for the first two rings would arrive before this one's.
     bell.ring();
     ASSERT_TRUE(test::waitFor([&] { return fallbacks == 1; }));
-    bell.ring();
-    bell.ring();
-    ASSERT_TRUE(test::waitFor([&] { return fallbacks == 3; }));
     QCoreApplication::processEvents();
-    EXPECT_EQ(plays, 5);
-    EXPECT_EQ(fallbacks, 3);
+    EXPECT_EQ(plays, 3);
+    EXPECT_EQ(fallbacks, 1);
     EXPECT_TRUE(onGuiThread);
 }
 

@@ -16,12 +16,9 @@ TEST(LowDiskSpaceRule, BelowFiftyDecimalGigabytes)
         bool low;
     } cases[] = {{true, 49'999'999'999, terabyte, true},
                  {true, 50'000'000'000, terabyte, false},
-                 {true, 0, terabyte, true},
-                 {false, 0, 0, false},
                  {false, 1'000, terabyte, false},
                  {true, 1'000, 0, false},
                  {true, -1, terabyte, false},
-                 {true, INT64_MAX, INT64_MAX, false},
                  {true, 0, 1, true}};
     for (const auto& c : cases)
         EXPECT_EQ(isLowDiskSpace(c.sampled, c.available, c.total), c.low)

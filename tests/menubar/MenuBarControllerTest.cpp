@@ -11,14 +11,18 @@
 namespace kmb {
 namespace {
 
-constexpr std::int64_t lowFree = 12'340'000'000;
 const QString firstDay = QStringLiteral("2026-12-07");
 const QString nextDay = QStringLiteral("2026-12-08");
 
-bool shown(const char* popup)
+// The popups on screen: "dashboard", "prompt", both or none.
+QString showing()
 {
-    const QWidget* widget = test::topLevelNamed(popup);
-    return widget && widget->isVisible();
+    QStringList names;
+    for (const auto& [object, name] :
+         {std::pair{"dashboardPopover", "dashboard"}, std::pair{"lowDiskPopover", "prompt"}})
+        if (const QWidget* widget = test::topLevelNamed(object); widget && widget->isVisible())
+            names << name;
+    return names.join('+');
 }
 
 struct Launched {
@@ -32,18 +36,16 @@ struct Launched {
     // `recordedDay`: what the settings file holds at launch.
     explicit Launched(const QString& recordedDay)
     {
-        sampler->volume = VolumeReading{QStringLiteral("data"), lowFree, 500'000'000'000};
+        sampler->volume = VolumeReading{QStringLiteral("data"), 12'340'000'000, 500'000'000'000};
         writeDay(recordedDay);
-        MenuBarController::Dependencies dependencies;
-        dependencies.sampler.reset(sampler);
-        dependencies.settingsPath = dir.filePath(QStringLiteral("KorvantaMenuBar.conf"));
-        dependencies.currentDayString = [this] { return today; };
-        dependencies.launchCompanion = [this](const QStringList& a, const LaunchActivation&) {
-            launches.push_back(a);
-        };
-        dependencies.useTray = false;
-        dependencies.clockMs = [this] { return clockMs += 1000; };
-        delegate = std::make_unique<MenuBarAppDelegate>(std::move(dependencies));
+        delegate = std::make_unique<MenuBarAppDelegate>(MenuBarController::Dependencies{
+            .sampler = std::unique_ptr<StatusSampler>(sampler),
+            .settingsPath = dir.filePath(QStringLiteral("KorvantaMenuBar.conf")),
+            .currentDayString = [this] { return today; },
+            .launchCompanion = [this](const QStringList& a,
+                                      const LaunchActivation&) { launches.push_back(a); },
+            .useTray = false,
+            .clockMs = [this] { return clockMs += 1000; }});
         delegate->applicationDidFinishLaunching();
     }
     MenuBarController& controller() { return *delegate->controller(); }
@@ -56,28 +58,44 @@ struct Launched {
     void click() { controller().togglePopover(QPoint(1200, 10)); }
 };
 
+// A later day's prompt comes in the same popup, with that day's figures.
 TEST(MenuBarController, IconClicksFollowTheRulesInOrder)
 {
     Launched t(firstDay);
     t.click();
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
     t.click();
-    EXPECT_FALSE(shown("dashboardPopover"));
-
+    EXPECT_EQ(showing(), "");
     t.writeDay(QStringLiteral("2026-12-06")); // due
     t.click();
-    EXPECT_TRUE(shown("lowDiskPopover"));
-    EXPECT_FALSE(shown("dashboardPopover"));
+    ASSERT_EQ(showing(), "prompt");
+    QWidget* prompt = test::topLevelNamed("lowDiskPopover");
+    EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
     t.click(); // closes the prompt, and only that
-    EXPECT_FALSE(shown("lowDiskPopover"));
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "");
     t.click(); // the day is spent
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
 
+    t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
+    t.controller().systemMonitor()->refresh();
     t.today = nextDay; // due again, with the dashboard open
     t.click();
-    EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_TRUE(shown("lowDiskPopover"));
+    EXPECT_EQ(showing(), "prompt");
+    EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
+    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
+    test::saveGrabs(prompt, QStringLiteral("prompt"));
+    QWidget* open = test::findNamed(prompt, "openButton");
+    EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
+    test::clickCentre(prompt, open);
+    EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
+    EXPECT_EQ(showing(), "");
+    t.today = QStringLiteral("2026-12-09");
+    t.click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
+    EXPECT_EQ(showing(), "");
+    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
 }
 
 // The tray menu's "打开面板" and a second launch (showDashboard) both ask for the dashboard.
@@ -92,55 +110,18 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     EXPECT_EQ(entries,
               QStringList({"打开面板", "—", "关于 Korvanta", "提供反馈…", "—", "退出状态栏"}));
     menu->actions().constFirst()->trigger();
-    EXPECT_TRUE(shown("lowDiskPopover"));
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "prompt");
     t.delegate->showDashboard(); // asked again: the prompt, its day recorded, gives way
-    EXPECT_FALSE(shown("lowDiskPopover"));
-    EXPECT_TRUE(shown("dashboardPopover"));
-    t.delegate->showDashboard(); // and the dashboard stays open
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "dashboard");
     menu->actions().at(3)->trigger(); // "提供反馈…": the dashboard goes first, then Korvanta
-    EXPECT_FALSE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "");
     EXPECT_TRUE(t.launches.empty());
     ASSERT_TRUE(test::waitFor([&] { return !t.launches.empty(); }));
     EXPECT_EQ(t.launches, std::vector{QStringList{"--show-feedback"}});
-    t.today = nextDay;
+    t.delegate->showDashboard(); // the day is spent: the dashboard
+    t.today = nextDay;           // due again, over the open dashboard
     t.delegate->showDashboard();
-    EXPECT_FALSE(shown("dashboardPopover"));
-    EXPECT_TRUE(shown("lowDiskPopover"));
-}
-
-TEST(MenuBarController, ALaterDaysPromptReusesThePopupWithThatDaysFigures)
-{
-    Launched t(QStringLiteral("2026-12-06"));
-    t.click();
-    QWidget* prompt = test::topLevelNamed("lowDiskPopover");
-    ASSERT_TRUE(prompt && prompt->isVisible());
-    EXPECT_EQ(test::labelText(prompt, "promptHeadline"), QStringLiteral("磁盘空间快用完了！"));
-    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 12.34 GB"));
-    QWidget* open = test::findNamed(prompt, "openButton");
-    EXPECT_EQ(open->accessibleName(), QStringLiteral("打开 Korvanta"));
-    test::clickCentre(prompt, open);
-    EXPECT_EQ(t.launches, (std::vector<QStringList>{{}}));
-    EXPECT_FALSE(prompt->isVisible());
-    t.click(); // opening Korvanta does not bring the prompt back the same day
-    EXPECT_TRUE(shown("dashboardPopover"));
-    t.click();
-
-    t.sampler->volume = VolumeReading{QStringLiteral("data"), 3'000'000'000, 500'000'000'000};
-    t.controller().systemMonitor()->refresh();
-    t.today = nextDay;
-    t.click();
-    EXPECT_EQ(test::topLevelNamed("lowDiskPopover"), prompt);
-    EXPECT_TRUE(prompt->isVisible());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the old content
-    EXPECT_EQ(test::labelText(prompt, "promptAvailable"), QStringLiteral("可用： 3.00 GB"));
-    test::saveGrabs(prompt, QStringLiteral("prompt"));
-    test::clickCentre(prompt, test::findNamed(prompt, "ignoreButton"));
-    EXPECT_FALSE(prompt->isVisible());
-    EXPECT_EQ(t.launches.size(), 1u) << "ignoring opens nothing";
-    t.click();
-    EXPECT_TRUE(shown("dashboardPopover"));
+    EXPECT_EQ(showing(), "prompt");
 }
 
 } // namespace

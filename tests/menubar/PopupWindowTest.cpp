@@ -14,7 +14,9 @@ namespace {
 
 const QRect icon(1200, 10, 1, 1);
 
-TEST(PopupWindow, EscAndAPressOutsideCloseItInEitherStyle)
+// Esc and a press outside close it in either style; the focused style also closes when it loses
+// the focus it had.
+TEST(PopupWindow, EscAPressOutsideAndForTheFocusedStyleAFocusLossCloseIt)
 {
     for (const PopupStyle style : {PopupStyle::pointerGrab, PopupStyle::focusAndCatcher}) {
         SCOPED_TRACE(int(style));
@@ -31,10 +33,6 @@ TEST(PopupWindow, EscAndAPressOutsideCloseItInEitherStyle)
         ASSERT_EQ(outside.count(), 1);
         EXPECT_EQ(outside.takeFirst().value(0).toPoint(), QPoint(20, 500));
     }
-}
-
-TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
-{
     PopupWindow popup(QSize(100, 80), PopupStyle::focusAndCatcher);
     QSignalSpy focusLoss(&popup, &PopupWindow::closedByFocusLoss);
     popup.showRelativeTo(icon);
@@ -49,8 +47,9 @@ TEST(PopupWindow, TheFocusedStyleClosesWhenItLosesTheFocusItHad)
 
 // The window that had the focus gives it up only a moment after it closed, which may be after
 // the next popup has shown: that loss must not close the new popup, a later one must. Without an
-// anchor the popup opens mid-screen, its content filling it.
-TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
+// anchor the popup opens mid-screen, its content filling it. Closed, it gives its window-sized
+// image back until it paints again.
+TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseItAndClosedItShrinksItsImage)
 {
     PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
     auto* content = new QWidget;
@@ -67,15 +66,6 @@ TEST(PopupWindow, AFocusLossBeforeItsOwnFocusDoesNotCloseIt)
     popup.showRelativeTo(icon);
     popup.windowHandle()->close();
     EXPECT_TRUE(popup.isVisible()) << "focused before, not yet since this showing";
-    popup.performClose();
-}
-
-// Closed, the popup gives its window-sized image back until it paints again.
-TEST(PopupWindow, ClosedItShrinksItsBackingStore)
-{
-    PopupWindow popup(QSize(100, 80), PopupStyle::pointerGrab);
-    popup.setContent(new QWidget);
-    popup.showRelativeTo(icon);
     ASSERT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(100, 80); }));
     popup.performClose();
     EXPECT_TRUE(test::waitFor([&] { return popup.backingStore()->size() == QSize(1, 1); }));
