@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The utility as a user meets it, in one session with trayer: the icon and its dashboard,
 the figures against this machine's own, About and Quit, the keyboard, English, the launched
-program's environment, the low-disk prompt, a second launch, SIGTERM, no network socket."""
+program's environment, the low-disk prompt, SIGTERM, a killed instance, no network socket."""
 
 import contextlib
 import os
@@ -66,10 +66,6 @@ class DesktopTest(E2ECase):
         self.assertEqual(session.wait_popup(DASHBOARD).center, popup.center)
         session.click_outside()
         session.wait_closed()
-        # At once after an outside click: a click on the icon is a click of its own.
-        session.click(*icon.center)
-        session.wait_popup(DASHBOARD)
-        session.escape()
         self.assertEqual(session.icons(), [icon])
 
     def test_figures_are_this_machines_and_no_network_socket_is_open(self):
@@ -102,12 +98,6 @@ class DesktopTest(E2ECase):
                             <= high + 0.005 * scale + SLACK,
                             "%s shows %s; this machine had %d..%d" % (texts[0], texts[2], low,
                                                                        high))
-        supplies = Path("/sys/class/power_supply")
-        if not any((s / "type").read_text().strip() in ("Battery", "UPS")
-                   for s in (supplies.iterdir() if supplies.is_dir() else ())):
-            self.assertEqual(card(tree, 2), ["电池", "电池", "不可用", "\u2014"])
-        else:
-            self.assertRegex(card(tree, 2)[3], r"^\d{1,3}%$")
 
         sockets, pid = set(), session.app.pid
         for fd in Path("/proc/%d/fd" % pid).iterdir():
@@ -119,7 +109,7 @@ class DesktopTest(E2ECase):
         self.assertEqual(sockets - unix, set(), "sockets other than Unix domain ones")
         session.escape()
 
-    def test_gear_menu_and_one_untitled_about_window(self):
+    def test_gear_menu_an_untitled_about_window_and_quit(self):
         session = self.session
         self.press(self.gear_menu(), "menu item", "关于 Korvanta")
         about = session.wait_popup(ABOUT)
@@ -131,8 +121,6 @@ class DesktopTest(E2ECase):
         identity = session.x("xprop", "-id", str(about.id), "WM_CLASS", "_NET_WM_ICON")
         self.assertIn('"KorvantaMenuBar"', identity.partition("WM_CLASS")[2].splitlines()[0])
         self.assertRegex(identity, r"_NET_WM_ICON\(CARDINAL\) = .*\d")
-        self.press(self.gear_menu(), "menu item", "关于 Korvanta")
-        self.assertEqual(session.wait_popup(ABOUT), about, "a second About window")
         self.press(self.gear_menu(), "menu item", "退出状态栏")
         self.assertEqual(session.app.wait(), 0)
 
@@ -175,12 +163,6 @@ class DesktopTest(E2ECase):
         session.start_app(day=False, small_home=True)
         self.assert_at_icon(session.wait_prompt(), session.wait_icon())
         session.escape()
-
-    def test_second_launch_opens_the_running_dashboard(self):
-        self.assertEqual(self.session.run_again(), 0)
-        self.session.wait_popup(DASHBOARD)
-        self.assertEqual(self.session.icons(), [self.icon])
-        self.session.escape()
 
     def test_sigterm_ends_the_utility_cleanly(self):
         session = self.session
