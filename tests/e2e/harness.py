@@ -94,11 +94,10 @@ def nodes(tree):
         yield from nodes(child)
 
 
-def find(tree, role=None, name=None, prefix=None):
-    """The showing nodes of ``tree`` with that role and name (or name prefix)."""
+def find(tree, role=None, name=None):
+    """The showing nodes of ``tree`` with that role and name."""
     return [n for n in nodes(tree) if "showing" in n["states"]
-            and role in (None, n["role"]) and name in (None, n["name"])
-            and n["name"].startswith(prefix or "")]
+            and role in (None, n["role"]) and name in (None, n["name"])]
 
 
 def center(node):

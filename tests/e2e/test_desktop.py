@@ -69,24 +69,20 @@ class DesktopTest(E2ECase):
         self.assertEqual(session.icons(), [icon])
 
     def test_figures_are_this_machines_and_no_network_socket_is_open(self):
-        session = self.session
+        session, samples = self.session, []
         popup, _ = self.open_dashboard()
 
-        samples = []
-
         def sample():  # this machine's free memory and HOME volume's free space, at every look
-            with open("/proc/meminfo") as meminfo:
-                memory = next(int(line.split()[1]) * 1024 for line in meminfo
-                              if line.startswith("MemAvailable:"))
             stats = os.statvfs(session.home)
-            samples.append((memory, stats.f_bavail * stats.f_frsize))
+            samples.append((int(re.search(r"^MemAvailable: +(\d+) kB$", Path(
+                "/proc/meminfo").read_text(), re.M)[1]) * 1024, stats.f_bavail * stats.f_frsize))
 
         # Once the new total shows, every figure comes from a pass after the first sample, and
         # the samples go on until they are read: the pass lies among them.
         sample()
         session.write_history(5_000_000_000)
-        wait_until(lambda: sample() or [n["name"] for n in find(session.accessible(
-            popup), "push button", prefix="已累计清理")] == ["已累计清理 5.00 GB 垃圾"], "the total")
+        wait_until(lambda: sample() or find(session.accessible(popup), "push button",
+                                            "已累计清理 5.00 GB 垃圾"), "the new total")
         tree = wait_until(lambda: sample() or (t := session.accessible(popup)) and re.match(
             r"^加载: \d+%$", (card(t, 3) + [""] * 3)[2]) and t, "the CPU load (a second pass)")
         sample()

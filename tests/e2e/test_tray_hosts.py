@@ -90,15 +90,6 @@ class TrayHostsTest(E2ECase):
 
     # -- no tray host: notifications stand in, shown by a server of the test's own ------------
 
-    def serve_notifications(self):
-        bus, self.calls = self.session.bus(), []
-        self.addCleanup(bus.unregister_object, bus.register_object(
-            "/org/freedesktop/Notifications", SERVER, self.on_notification_call))
-        dbus = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
-        self.assertEqual(self.session.call(*dbus, "RequestName", "(su)", (NOTIFICATIONS, 4)),
-                         (1,))  # the primary owner
-        self.addCleanup(self.session.call, *dbus, "ReleaseName", "(s)", (NOTIFICATIONS,))
-
     def on_notification_call(self, bus, sender, path, interface, method, parameters, call):
         self.calls.append((method, parameters.unpack()))  # a Notify's id: its place, from 1
         call.return_value(GLib.Variant("(u)", (len(self.calls),)) if method == "Notify" else None)
@@ -119,7 +110,13 @@ class TrayHostsTest(E2ECase):
 
     def test_notifications_stand_in_for_the_tray_until_one_comes(self):
         session, launched = self.session, len(self.session.korvanta_launches())
-        self.serve_notifications()
+        bus, self.calls = session.bus(), []
+        self.addCleanup(bus.unregister_object, bus.register_object(
+            "/org/freedesktop/Notifications", SERVER, self.on_notification_call))
+        dbus = ("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus")
+        self.assertEqual(session.call(*dbus, "RequestName", "(su)", (NOTIFICATIONS, 4)),
+                         (1,))  # the primary owner
+        self.addCleanup(session.call, *dbus, "ReleaseName", "(s)", (NOTIFICATIONS,))
         session.write_day(today(-1))
         session.start_app(day=False, small_home=True)
         (first, no_tray), (second, warning) = self.notification_calls(2)  # 10 s after launch
