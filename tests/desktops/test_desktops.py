@@ -8,9 +8,7 @@ import shutil
 import socket
 import struct
 import sys
-import time
 import unittest
-import uuid
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "e2e"))
@@ -83,19 +81,11 @@ class Desktop(Session):
         return found and Window(0, min(xs), min(ys), max(xs) - min(xs) + 1,
                                 max(ys) - min(ys) + 1, False)
 
-    def app_on_wayland(self):
-        return "libQt6WaylandClient" in Path("/proc/%d/maps" % self.app.pid).read_text()
-
     def open_tray_menu(self, icon):
         self.click(*icon.center, button=3)
 
-    def choose_first_menu_entry(self):
-        self.keys("Down", "Return")
-
     def ready_for_outside_click(self, spot):
-        """Whether the popup holds the focus (the X server's for an X client) or the grab."""
-        if self.app_on_wayland():
-            return self.focused_pid() == self.app.pid
+        """Whether the popup holds the X focus or the pointer grab."""
         focus = self.x("xdotool", "getwindowfocus", "getwindowpid", check=False).strip()
         return focus == str(self.app.pid) or self.grab_held()
 
@@ -160,15 +150,6 @@ class Gnome(Desktop):
                   "org.gnome.Shell.Screenshot", "Screenshot", "(bbs)", (False, False, str(path)))
         return path.read_bytes()
 
-    def windows(self):
-        return [Window(*row) for row in self.js(  # an X11 client's description is its id
-            "global.get_window_actors().filter(a => a.visible).map(a => a.meta_window).filter("
-            "w => w.get_pid() === %d).map(w => [parseInt(w.get_description()) || 0, w."
-            "get_frame_rect()]).map(([id, r]) => [id, r.x, r.y, r.width, r.height])" % self.app.pid)]
-
-    def focused_pid(self):
-        return self.js("global.display.focus_window?.get_pid() ?? 0")
-
     def _input(self, kind, steps):
         self.js("global.kmb%s ??= Clutter.get_default_backend().get_default_seat()"
                 ".create_virtual_device(Clutter.InputDeviceType.%s_DEVICE);"
@@ -185,18 +166,9 @@ class Gnome(Desktop):
             "d.notify_keyval(t += 1000, Clutter.KEY_%s, Clutter.KeyState.%s);" % (name, state)
             for name in names for state in ("PRESSED", "RELEASED")))
 
-    def choose_first_menu_entry(self):
-        """Clicks the entry "打开面板" where the shell shows it, once faded in."""
-        spot = self.wait(lambda: self.js(
-            "const find = a => !a.visible ? null : a.text === '打开面板' && a.get_paint_opacity()"
-            " === 255 ? a.get_transformed_position().map((v, i) => v + [a.width, a.height][i]"
-            " / 2) : a.get_children().map(find).find(f => f) ?? null; find(global.stage)"),
-            "the tray menu")
-        self.click(*map(round, spot))
-
 
 class Plasma(Desktop):
-    """Plasma 5.27 on kwin_wayland's virtual output: KWin's fake input, ScreenShot2, scripts."""
+    """Plasma 5.27 on kwin_wayland's virtual output: KWin's fake input and ScreenShot2."""
 
     name, edge, current_desktop, image_format = "plasma", "bottom", "KDE", "bgra"
     programs = ("kwin_wayland", "plasmashell", "kded5")
@@ -206,11 +178,11 @@ class Plasma(Desktop):
         kwin = self.temp / "kwin_wayland"  # a copy: the file capability is refused here
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         self.wayland = "kmb-wayland"
-        self.kwin = self.spawn("kwin", [
+        self.spawn("kwin", [
             str(kwin), "--virtual", "--width", str(self.screen[0]), "--height", str(self.screen[1]),
             "--xwayland", "--socket", self.wayland, "--no-lockscreen", "--no-global-shortcuts"],
             dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
-                 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1", QT_LOGGING_RULES="kwin_scripting=true"))
+                 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1"))
         self.display = wait_until(lambda: next(iter(self.x(  # the namespace's one XWayland
             "pgrep", "-a", "Xwayland", check=False).split()[2:3]), None), "XWayland")
         self.wait_bus_name("org.kde.KWin")
@@ -231,33 +203,6 @@ class Plasma(Desktop):
                              "org.kde.KWin.ScreenShot2", "CaptureArea", "(iiuua{sv}h)",
                              (0, 0, self.screen[0], self.screen[1], {}, 0), fds=[write_end])[0]
             return pipe.read(info["stride"] * info["height"])
-
-    def kwin_query(self, expression):
-        """The value of a JavaScript expression in a KWin script, read from KWin's log."""
-        token, script = uuid.uuid4().hex, self.temp / "query.js"
-        script.write_text('print("%s" + JSON.stringify(%s));\n' % (token, expression))
-        scripting = ("org.kde.KWin", "/Scripting", "org.kde.kwin.Scripting")
-        self.call(*scripting, "loadScript", "(ss)", (str(script), token))
-        self.call(*scripting, "start")
-        line = wait_until(lambda: next((line for line in self.kwin.log_path.read_text(
-            errors="replace").splitlines() if token in line), None), "KWin's answer")
-        self.call(*scripting, "unloadScript", "(s)", (token,))
-        return json.loads(line.split(token, 1)[1])
-
-    def windows(self):
-        if not self.app_on_wayland():
-            return super().windows()
-        return [Window(0, *row) for row in self.kwin_query(
-            "workspace.clientList().filter(c => c.pid === %d).map(c => [c.x, c.y, c.width,"
-            " c.height])" % self.app.pid)]
-
-    def focused_pid(self):
-        return self.kwin_query("workspace.activeClient ? workspace.activeClient.pid : 0")
-
-    def choose_first_menu_entry(self):
-        self.wait(lambda: self.kwin_query("workspace.clientList().some(c => c.popupWindow)"),
-                  "the tray menu")
-        super().choose_first_menu_entry()
 
     def click(self, x, y, button=1, count=1):
         code = {1: 0x110, 2: 0x112, 3: 0x111}[button]  # BTN_LEFT, BTN_MIDDLE, BTN_RIGHT
@@ -328,13 +273,6 @@ class Xfce(Desktop):
         wait_until(lambda: self.grab_held() or super(Xfce, self).open_tray_menu(icon),
                    "the tray menu to open", interval=1.0)
 
-    def choose_first_menu_entry(self):
-        """Down and Return while the menu stays open: keys are lost as the panel rebuilds it
-        from the layout it asks for as it opens. Ours holds the grab once it shows."""
-        self.wait_grab()
-        wait_until(lambda: self.popups() or not self.grab_held() or self.keys("Down", "Return"),
-                   "the tray menu to take the keys", interval=1.0)
-
 
 DESKTOPS = {desktop.name: desktop for desktop in (Gnome, Plasma, Xfce)}
 
@@ -364,19 +302,19 @@ class DesktopCases:  # the same cases on each desktop
             dashboard.x <= spot[0] < dashboard.right and dashboard.y <= spot[1] < dashboard.bottom))
         session.wait(lambda: session.ready_for_outside_click(spot),
                      "the dashboard to hold the keyboard focus or the pointer grab")
-        clicked = time.monotonic()
         session.click(*spot)
-        # How soon is printed, not asserted: a loaded machine must not fail the test.
         wait_until(lambda: not session.popups(DASHBOARD),
                    "the dashboard to close after a click on the desktop")
-        print("closed %.2f s after the click" % (time.monotonic() - clicked), file=sys.stderr)
 
     def test_tray_menu_opens_the_dashboard_at_the_tray_end(self):
         session = self.session
         session.start_app()
         icon = session.wait_icon()
         session.open_tray_menu(icon)
-        session.choose_first_menu_entry()  # "打开面板"
+        # Its first entry, "打开面板": keys are lost before the menu is up and while a panel
+        # builds it again from the layout it asks for as it opens.
+        wait_until(lambda: session.popups() or session.keys("Down", "Return"),
+                   "the tray menu to take the keys", interval=1.0)
         self.assert_at_icon(session.wait_popup(DASHBOARD), icon, NEAR, at_tray_end=True)
 
     def test_due_prompt_opens_by_itself_at_the_tray_end(self):

@@ -31,10 +31,9 @@ from gi.repository import Gio, GLib  # noqa: E402
 HERE = Path(__file__).resolve().parent
 PYTHON = "/usr/bin/python3"
 SCREEN = (1280, 800)
-DASHBOARD, PROMPT, ABOUT = (420, 384), (338, 202), (340, 250)
+DASHBOARD, PROMPT = (420, 384), (338, 202)
 SNI_WATCHER, SNI_HOST = "org.kde.StatusNotifierWatcher", "gtk-sni-tray-standalone"
 DAY_KEY = "lowDiskSpacePrompt.lastShownDay"
-FOOTER = "已累计清理 %s 垃圾"
 RECORDED_ENV = ("QT_QPA_PLATFORM", "DESKTOP_STARTUP_ID", "XDG_ACTIVATION_TOKEN")
 PASSED_THROUGH = ("PATH", "TZ", "LD_LIBRARY_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS",
                   "LSAN_OPTIONS")
@@ -95,11 +94,10 @@ def nodes(tree):
         yield from nodes(child)
 
 
-def find(tree, role=None, name=None, prefix=None):
-    """The showing nodes of ``tree`` with that role and name (or name prefix)."""
+def find(tree, role=None, name=None):
+    """The showing nodes of ``tree`` with that role and name."""
     return [n for n in nodes(tree) if "showing" in n["states"]
-            and role in (None, n["role"]) and name in (None, n["name"])
-            and n["name"].startswith(prefix or "")]
+            and role in (None, n["role"]) and name in (None, n["name"])]
 
 
 def center(node):
@@ -197,8 +195,16 @@ class Session:
         self.home, self.runtime_dir = self.temp / "home", self.temp / "runtime"
         self.settings_path = self.temp / "config" / "Korvanta" / "KorvantaMenuBar.conf"
         self.history_path = self.temp / "data" / "Korvanta" / "CleanupHistory.plist"
-        self.korvanta_record = self.temp / "korvanta-launches"
-        self._install_korvanta()
+        # Korvanta's desktop entry; its program records each launch: arguments, RECORDED_ENV.
+        self.korvanta_record, program = self.temp / "korvanta-launches", self.temp / "korvanta"
+        program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
+                           "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
+                           " for k in %r if k in os.environ}}) + '\\n')\n"
+                           % (PYTHON, str(self.korvanta_record), RECORDED_ENV))
+        program.chmod(0o755)
+        self.replace_file(self.temp / "data" / "applications" / "com.korvanta.Korvanta.desktop",
+                          b"[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n"
+                          % bytes(program))
         self.display = self.bus_address = self.reader = self.app = self.tray = None
         self.wayland = self.xauthority = None
         self.sni, self.app_extra_env, self.small_home = [], {}, False
@@ -379,18 +385,6 @@ class Session:
         self.replace_file(self.history_path, plistlib.dumps(
             {"totalCleanedBytes": total, "cleanups": [{"bytes": 1}]}, fmt=plistlib.FMT_XML))
 
-    def _install_korvanta(self):
-        """A desktop entry whose program records each launch: arguments, RECORDED_ENV."""
-        program = self.temp / "korvanta"
-        program.write_text("#!%s\nimport json, os, sys\nwith open(%r, 'a') as f:\n"
-                           "    f.write(json.dumps({'args': sys.argv[1:], 'env': {k: os.environ[k]"
-                           " for k in %r if k in os.environ}}) + '\\n')\n"
-                           % (PYTHON, str(self.korvanta_record), RECORDED_ENV))
-        program.chmod(0o755)
-        entry = self.temp / "data" / "applications" / "com.korvanta.Korvanta.desktop"
-        entry.parent.mkdir(parents=True, exist_ok=True)
-        entry.write_text("[Desktop Entry]\nType=Application\nName=Korvanta\nExec=%s\n" % program)
-
     def korvanta_launches(self):
         """The stand-in's launches so far: [{"args": [...], "env": {...}}, ...]."""
         record = self.korvanta_record
@@ -472,10 +466,6 @@ class Session:
         wait_until(lambda: self.recorded_day() == today(), "today in the day record")
         return prompt
 
-    def wait_grab(self):
-        """An open popup sees a press outside only once it holds the pointer grab."""
-        wait_until(self.grab_held, "an open popup to hold the pointer grab")
-
     def grab_held(self):
         """Whether another client holds the pointer grab: then ours fails."""
         xlib, _, display = self._xlib()  # X ids and times fit a C int: no argument types
@@ -487,8 +477,10 @@ class Session:
         return status == 1  # AlreadyGrabbed
 
     def click_outside(self):
-        self.wait_grab()
-        self.click(40, self.screen[1] - 40)  # bare root: below the tray, left of every popup
+        """On bare root, below the tray, left of every popup, once the open popup holds the
+        pointer grab: only then does it see a press outside."""
+        wait_until(self.grab_held, "an open popup to hold the pointer grab")
+        self.click(40, self.screen[1] - 40)
 
     def keys(self, *names):
         self.x("xdotool", "key", *names)
