@@ -10,10 +10,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kmb::test {
@@ -36,33 +34,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// Root passes every permission check, so there `body` runs in a child that has become nobody;
-// returns its exit code (-1 when root could not be dropped). Without root it runs here.
-inline int exitCodeAsNobody(const std::function<int()>& body)
-{
-    if (::geteuid() != 0)
-        return body();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        constexpr uid_t nobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
-            ::setresuid(nobody, nobody, nobody) != 0)
-            ::_exit(255);
-        ::_exit(body());
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
-}
-
-// Lets an unprivileged user reach `path` through every directory below `top`.
-inline void openPathBelow(const QString& top, const QString& path)
-{
-    for (QString dir = QFileInfo(path).path(); dir.startsWith(top); dir = QFileInfo(dir).path())
-        ASSERT_EQ(::chmod(QFile::encodeName(dir).constData(), 0755), 0);
-}
 
 inline qsizetype openDescriptors()
 {

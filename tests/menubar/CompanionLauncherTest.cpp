@@ -5,6 +5,7 @@
 
 #include <sched.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 using namespace kmb;
 

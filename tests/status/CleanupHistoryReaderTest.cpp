@@ -80,23 +80,6 @@ TEST(CleanupHistoryReader, HostilePathsReadZeroWithoutReading)
     EXPECT_FALSE(QFileInfo::exists(empty.path("Korvanta"))); // nothing created
 }
 
-// A file that turns unreadable reads 0, not the total read before.
-TEST(CleanupHistoryReader, UnreadableFileReadsZero)
-{
-    HistoryPlace place;
-    place.data.write("Korvanta/CleanupHistory.plist", xmlWithTotal("4096"));
-    CleanupHistoryReader reader(place.data.root());
-    ASSERT_EQ(reader.readTotalCleanedBytes(), 4096);
-    ASSERT_EQ(::chmod(place.native.constData(), 0), 0);
-    kmb::test::openPathBelow(place.data.root(), place.file);
-    EXPECT_EQ(kmb::test::exitCodeAsNobody([&] {
-                  if (::open(place.native.constData(), O_RDONLY) >= 0)
-                      return 2; // the setup left the file readable
-                  return reader.readTotalCleanedBytes() == 0 ? 0 : 1;
-              }),
-              0);
-}
-
 // Writes `bytes` over the file in place; with `keepMtime`, puts its mtime back. First waits
 // until the clock that file times come from has moved past the file's ctime, so that the
 // change shows in the ctime.
