@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace kmb {
 namespace {
@@ -122,6 +123,31 @@ TEST(MenuBarController, AskedForTheDashboardADuePromptComesFirst)
     t.today = nextDay;           // due again, over the open dashboard
     t.delegate->showDashboard();
     EXPECT_EQ(showing(), "prompt");
+}
+
+// Tab walks the dashboard's buttons in reading order; shown again, it starts from the first.
+TEST(MenuBarController, TabWalksTheDashboardFromTheFirstButtonEachTimeItShows)
+{
+    Launched t(firstDay);
+    t.click();
+    QWidget* dashboard = test::topLevelNamed("dashboardPopover");
+    ASSERT_TRUE(test::waitFor([&] { return QApplication::focusWindow() != nullptr; }));
+    const auto card = [&](const char* name) {
+        return test::findNamed(test::findNamed(dashboard, name), "cardButton");
+    };
+    const QList<QWidget*> order{test::findNamed(dashboard, "headerButton"), card("volumeCard"),
+                                card("memoryCard"),
+                                test::findNamed(dashboard, "cleanedTotalButton"),
+                                test::findNamed(dashboard, "settingsButton")};
+    for (const QWidget* expected : order + order.first(1)) {
+        QTest::keyClick(dashboard, Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), expected);
+    }
+    t.click();
+    t.click();
+    ASSERT_TRUE(test::waitFor([&] { return QApplication::focusWindow() != nullptr; }));
+    QTest::keyClick(dashboard, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), order.first());
 }
 
 } // namespace
