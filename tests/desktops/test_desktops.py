@@ -178,13 +178,27 @@ class Plasma(Desktop):
         kwin = self.temp / "kwin_wayland"  # a copy: the file capability is refused here
         shutil.copy(shutil.which("kwin_wayland"), kwin)
         self.wayland = "kmb-wayland"
-        self.spawn("kwin", [
-            str(kwin), "--virtual", "--width", str(self.screen[0]), "--height", str(self.screen[1]),
-            "--xwayland", "--socket", self.wayland, "--no-lockscreen", "--no-global-shortcuts"],
-            dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
-                 KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1"))
-        self.display = wait_until(lambda: next(iter(self.x(  # the namespace's one XWayland
-            "pgrep", "-a", "Xwayland", check=False).split()[2:3]), None), "XWayland")
+
+        def xwayland():  # the display of the namespace's one XWayland once it answers
+            if "could not connect to wayland server" in kwin_process.log_path.read_text(errors="replace"):
+                return "gone"  # now and then, as both start: KWin is started again
+            display = next(iter(self.x("pgrep", "-a", "Xwayland", check=False).split()[2:3]), "")
+            return display.startswith(":") and self.x(
+                "timeout", "2", "xdpyinfo", "-display", display, check=False) and display
+
+        argv = [str(kwin), "--virtual", "--width", str(self.screen[0]), "--height",
+                str(self.screen[1]), "--xwayland", "--socket", self.wayland, "--no-lockscreen",
+                "--no-global-shortcuts"]
+        env = dict(self.base_env(), KWIN_WAYLAND_NO_PERMISSION_CHECKS="1",
+                   KWIN_SCREENSHOT_NO_PERMISSION_CHECKS="1")
+        for _ in range(3):
+            kwin_process = self.spawn("kwin", argv, env)
+            self.display = wait_until(xwayland, "XWayland to answer or end")
+            if self.display != "gone":
+                break
+            kwin_process.stop()
+        else:
+            raise HarnessError("XWayland did not reach KWin three times")
         self.wait_bus_name("org.kde.KWin")
         self.connect_fake_input()
         self.spawn("kactivitymanagerd", ["/usr/lib/x86_64-linux-gnu/libexec/kactivitymanagerd"])
