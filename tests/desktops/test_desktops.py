@@ -180,8 +180,9 @@ class Plasma(Desktop):
         self.wayland = "kmb-wayland"
 
         def xwayland():  # the display of the namespace's one XWayland once it answers
-            if "could not connect to wayland server" in kwin_process.log_path.read_text(errors="replace"):
-                return "gone"  # now and then, as both start: KWin is started again
+            log = kwin_process.log_path.read_text(errors="replace")
+            if "could not connect to wayland server" in log:  # now and then, as both start
+                return "gone"
             display = next(iter(self.x("pgrep", "-a", "Xwayland", check=False).split()[2:3]), "")
             return display.startswith(":") and self.x(
                 "timeout", "2", "xdpyinfo", "-display", display, check=False) and display
