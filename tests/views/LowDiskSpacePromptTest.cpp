@@ -16,7 +16,7 @@ TEST(LowDiskSpacePrompt, AmountAndBarFollowTheClampedFigures)
                  {49'999'999'999, 100'000'000'000, "可用： 50.00 GB", 0.50000000001},
                  {1'234'567'890, 0, "可用： 1.23 GB", 0.9},
                  {-5, 100, "可用： 0.00 GB", 0.96},
-                 {200, 100, "可用： 0.00 GB", 0.06}, // more free than its size: none used
+                 {20, 10, "可用： 0.00 GB", 0.06}, // more free than its size: none used
                  {94, 100, "可用： 0.00 GB", 0.06},
                  {4, 100, "可用： 0.00 GB", 0.96},
                  {0, 1, "可用： 0.00 GB", 0.96}, // a volume of one byte, all of it used
