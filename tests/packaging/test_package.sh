@@ -53,8 +53,47 @@ for path in /usr/share/man/man1/korvanta-menubar.1.gz /usr/share/doc/korvanta-me
   [ -f "$root$path" ] || fail "the package lacks $path"
 done
 
+# The value of KEY in the [Desktop Entry] group (untranslated).
+desktop_key() {
+  awk -v key="$2" '/^\[/ { group = $0; next }
+    group == "[Desktop Entry]" && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }
+  ' "$1"
+}
+menu_entry=$root/usr/share/applications/$app_id.desktop
+autostart_entry=$root$autostart_dir/$app_id.desktop
+metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+theme=$root/usr/share/icons/hicolor
+for entry in "$menu_entry" "$autostart_entry"; do
+  [ -f "$entry" ] || fail "not installed: ${entry#"$root"}"
+  # desktop-file-validate exits 0 on warnings and hints: any output counts as a failure.
+  if ! out=$(desktop-file-validate "$entry" 2>&1) || [ -n "$out" ]; then
+    fail "desktop-file-validate ${entry#"$root"}:"$'\n'"$out"
+  fi
+  for key in Exec TryExec; do
+    named=$(desktop_key "$entry" "$key" | awk '{ print $1 }')
+    [ -x "$root/usr/bin/$named" ] || fail "${entry#"$root"}: $key=$named is not installed"
+  done
+  [ -f "$theme/scalable/apps/$(desktop_key "$entry" Icon).svg" ] ||
+    fail "${entry#"$root"}: its Icon has no icon in the hicolor theme"
+done
+# A tray utility must be findable in the menu, and must start at login.
+[ "$(desktop_key "$menu_entry" NoDisplay)" != true ] || fail "the menu entry has NoDisplay=true"
+[ "$(desktop_key "$autostart_entry" X-GNOME-Autostart-enabled)" = true ] ||
+  fail "the autostart entry lacks X-GNOME-Autostart-enabled=true"
+[ "$(desktop_key "$autostart_entry" Hidden)" != true ] || fail "the autostart entry is Hidden"
+appstreamcli validate --no-net --strict "$metainfo" || fail "appstreamcli rejects the metainfo"
+appstreamcli validate-tree --no-net --strict "$root" || fail "appstreamcli rejects the tree"
+
+grep -q "<svg" "$theme/scalable/apps/$app_id.svg" || fail "no scalable SVG icon"
+[ ${#sizes[@]} -gt 0 ] || fail "no icon sizes given"
+for size in "${sizes[@]}"; do
+  png=$theme/${size}x${size}/apps/$app_id.png
+  [[ $(file -b "$png") =~ ^"PNG image data, $size x $size, "[0-9]+-bit.?(color RGBA|gray\+alpha) ]] ||
+    fail "$png is no ${size}x$size PNG with alpha: $(file -b "$png")"
+done
+
 copyright=$(cat "$root/usr/share/doc/korvanta-menubar/copyright")
-metainfo_text=$(cat "$root/usr/share/metainfo/$app_id.metainfo.xml")
+metainfo_text=$(cat "$metainfo")
 # The embedded face is a Modified Version under the SIL OFL, whose text must travel with it.
 grep -q "SIL OPEN FONT LICENSE Version 1.1" <<<"$copyright" || fail "the copyright lacks the OFL"
 # Files: stanzas name files of the source tree (or made in the build tree), not installed paths.
@@ -90,45 +129,6 @@ program=$root/usr/bin/korvanta-menubar
 for binary in "$build/KorvantaMenuBar/korvanta-menubar" "$program"; do
   hardening-check --nocfprotection "$binary" || fail "$binary is not hardened"
 done
-# The value of KEY in the [Desktop Entry] group (untranslated).
-desktop_key() {
-  awk -v key="$2" '/^\[/ { group = $0; next }
-    group == "[Desktop Entry]" && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }
-  ' "$1"
-}
-menu_entry=$root/usr/share/applications/$app_id.desktop
-autostart_entry=$root$autostart_dir/$app_id.desktop
-metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
-theme=$root/usr/share/icons/hicolor
-for entry in "$menu_entry" "$autostart_entry"; do
-  [ -f "$entry" ] || fail "not installed: ${entry#"$root"}"
-  # desktop-file-validate exits 0 on warnings and hints: any output counts as a failure.
-  if ! out=$(desktop-file-validate "$entry" 2>&1) || [ -n "$out" ]; then
-    fail "desktop-file-validate ${entry#"$root"}:"$'\n'"$out"
-  fi
-  for key in Exec TryExec; do
-    program=$(desktop_key "$entry" "$key" | awk '{ print $1 }')
-    [ -x "$root/usr/bin/$program" ] || fail "${entry#"$root"}: $key=$program is not installed"
-  done
-  [ -f "$theme/scalable/apps/$(desktop_key "$entry" Icon).svg" ] ||
-    fail "${entry#"$root"}: its Icon has no icon in the hicolor theme"
-done
-# A tray utility must be findable in the menu, and must start at login.
-[ "$(desktop_key "$menu_entry" NoDisplay)" != true ] || fail "the menu entry has NoDisplay=true"
-[ "$(desktop_key "$autostart_entry" X-GNOME-Autostart-enabled)" = true ] ||
-  fail "the autostart entry lacks X-GNOME-Autostart-enabled=true"
-[ "$(desktop_key "$autostart_entry" Hidden)" != true ] || fail "the autostart entry is Hidden"
-appstreamcli validate --no-net --strict "$metainfo" || fail "appstreamcli rejects the metainfo"
-appstreamcli validate-tree --no-net --strict "$root" || fail "appstreamcli rejects the tree"
-
-grep -q "<svg" "$theme/scalable/apps/$app_id.svg" || fail "no scalable SVG icon"
-[ ${#sizes[@]} -gt 0 ] || fail "no icon sizes given"
-for size in "${sizes[@]}"; do
-  png=$theme/${size}x${size}/apps/$app_id.png
-  [[ $(file -b "$png") =~ ^"PNG image data, $size x $size, "[0-9]+-bit.?(color RGBA|gray\+alpha) ]] ||
-    fail "$png is no ${size}x$size PNG with alpha: $(file -b "$png")"
-done
-
 # No display at all: a program that tried to open its window would abort or hang.
 run() { out=$(cd "$scratch" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
         timeout 20 "$root/usr/bin/korvanta-menubar" "$@" 2>&1); }
