@@ -370,8 +370,9 @@ class Session:
     def replace_file(path, data):
         """Writes ``data`` beside ``path`` and renames it over it, as an editor would."""
         path.parent.mkdir(parents=True, exist_ok=True)
-        path.with_name(path.name + ".new").write_bytes(data)
-        os.replace(path.with_name(path.name + ".new"), path)
+        staged = path.with_name(path.name + ".new")
+        staged.write_bytes(data)
+        os.replace(staged, path)
 
     def write_day(self, day):
         self.replace_file(self.settings_path, ("[General]\n%s=%s\n" % (DAY_KEY, day)).encode())
